@@ -1,0 +1,92 @@
+#include "link/memory_serial_control.h"
+
+#include "link/line_settings.h"
+#include "link/port_names.h"
+
+namespace vx37 {
+
+void MemorySerialControl::setCommPort(int port)
+{
+    port_ = port;
+}
+
+bool MemorySerialControl::setSettings(const std::string& settings)
+{
+    if (!parseLineSettings(settings))
+        return false;
+    settings_ = settings;
+    return true;
+}
+
+bool MemorySerialControl::open()
+{
+    if (const auto refusal = refusals_.find(port_); refusal != refusals_.end()) {
+        failureText_ = refusal->second;
+        return false;
+    }
+    open_ = true;
+    connected_ = true;
+    ++openCount_;
+    return true;
+}
+
+void MemorySerialControl::close()
+{
+    open_ = false;
+    connected_ = false;
+    inbox_.clear();
+}
+
+void MemorySerialControl::output(const std::string& bytes)
+{
+    if (!open_ || !connected_)
+        return;
+    written_ += bytes;
+    writes_.push_back(bytes);
+}
+
+std::string MemorySerialControl::input()
+{
+    std::string waiting;
+    waiting.swap(inbox_);
+    return waiting;
+}
+
+void MemorySerialControl::receive(const std::string& bytes)
+{
+    if (!open_ || !connected_)
+        return;
+    inbox_ += bytes;
+    raiseEvent(kEventReceive);
+}
+
+void MemorySerialControl::raiseEvent(int code)
+{
+    commEvent_ = code;
+    emit comm();
+}
+
+void MemorySerialControl::vanish()
+{
+    if (!open_ || !connected_)
+        return;
+    connected_ = false;
+    inbox_.clear();
+    emit deviceLost(deviceLostText(port_, devicePathFor(port_)));
+}
+
+void MemorySerialControl::comeBack()
+{
+    if (open_ && !connected_) {
+        connected_ = true;
+        ++openCount_;
+    }
+}
+
+void MemorySerialControl::clearWritten()
+{
+    written_.clear();
+    writes_.clear();
+}
+
+} // namespace vx37

@@ -1,0 +1,193 @@
+#include "link/qt_serial_control.h"
+
+#include "link/port_names.h"
+
+#include <QFileInfo>
+
+#include <utility>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace vx37 {
+
+namespace {
+
+QSerialPort::Parity toQt(LineSettings::Parity parity)
+{
+    switch (parity) {
+    case LineSettings::Parity::None: return QSerialPort::NoParity;
+    case LineSettings::Parity::Even: return QSerialPort::EvenParity;
+    case LineSettings::Parity::Odd: return QSerialPort::OddParity;
+    case LineSettings::Parity::Mark: return QSerialPort::MarkParity;
+    case LineSettings::Parity::Space: return QSerialPort::SpaceParity;
+    }
+    return QSerialPort::NoParity;
+}
+
+QSerialPort::StopBits toQt(LineSettings::StopBits stopBits)
+{
+    switch (stopBits) {
+    case LineSettings::StopBits::One: return QSerialPort::OneStop;
+    case LineSettings::StopBits::OneAndHalf: return QSerialPort::OneAndHalfStop;
+    case LineSettings::StopBits::Two: return QSerialPort::TwoStop;
+    }
+    return QSerialPort::OneStop;
+}
+
+// QSerialPort reports a lock held by another program and a device we may not open with
+// the same PermissionError; whether we could open the file ourselves tells them apart.
+OpenFailure classify(QSerialPort::SerialPortError error, const QString& path)
+{
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return OpenFailure::NoSuchDevice;
+    case QSerialPort::OpenError:
+        return OpenFailure::Busy;
+    case QSerialPort::PermissionError:
+#ifdef Q_OS_UNIX
+        if (::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0)
+            return OpenFailure::Busy;
+#endif
+        return OpenFailure::PermissionDenied;
+    default:
+        break;
+    }
+    if (!QFileInfo::exists(path))
+        return OpenFailure::NoSuchDevice;
+    return OpenFailure::Other;
+}
+
+} // namespace
+
+QtSerialControl::QtSerialControl(QObject* parent) : SerialControl(parent)
+{
+    retryTimer_.setInterval(kRetryIntervalMs);
+    connect(&retryTimer_, &QTimer::timeout, this, &QtSerialControl::retry);
+    connect(&device_, &QSerialPort::readyRead, this, [this] {
+        commEvent_ = kEventReceive;
+        emit comm();
+    });
+    connect(&device_, &QSerialPort::errorOccurred, this, &QtSerialControl::onError);
+}
+
+QtSerialControl::~QtSerialControl()
+{
+    // Release the port with the window, without reporting anything.
+    retryTimer_.stop();
+    device_.disconnect(this);
+    device_.close();
+}
+
+bool QtSerialControl::setSettings(const std::string& settings)
+{
+    const auto parsed = parseLineSettings(settings);
+    if (!parsed)
+        return false;
+    settingsText_ = settings;
+    lineSettings_ = *parsed;
+    if (device_.isOpen())
+        applySettings();
+    return true;
+}
+
+void QtSerialControl::applySettings()
+{
+    device_.setBaudRate(lineSettings_.baudRate);
+    device_.setParity(toQt(lineSettings_.parity));
+    device_.setDataBits(static_cast<QSerialPort::DataBits>(lineSettings_.dataBits));
+    device_.setStopBits(toQt(lineSettings_.stopBits));
+    device_.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+bool QtSerialControl::openDevice(QString* failure)
+{
+    const QString path = devicePathFor(port_);
+    device_.setPortName(path);
+    device_.clearError();
+    if (!device_.open(QIODevice::ReadWrite)) {
+        if (failure)
+            *failure = openFailureText(classify(device_.error(), path), port_, path,
+                                       device_.errorString());
+        device_.clearError();
+        return false;
+    }
+    applySettings();
+    return true;
+}
+
+bool QtSerialControl::open()
+{
+    retryTimer_.stop();
+    lossPending_ = false;
+    if (device_.isOpen())
+        device_.close();
+    wanted_ = openDevice(&failureText_);
+    return wanted_;
+}
+
+void QtSerialControl::close()
+{
+    wanted_ = false;
+    lossPending_ = false;
+    retryTimer_.stop();
+    if (device_.isOpen())
+        device_.close();
+}
+
+void QtSerialControl::output(const std::string& bytes)
+{
+    if (!device_.isOpen() || bytes.empty())
+        return;
+    device_.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    // Hand the bytes to the device now rather than when the event loop next runs.
+    // flush() never waits, so a stuck line cannot freeze the panel; whatever the
+    // device did not take yet goes out from the event loop.
+    device_.flush();
+}
+
+std::string QtSerialControl::input()
+{
+    const QByteArray waiting = device_.readAll();
+    return waiting.toStdString();
+}
+
+void QtSerialControl::onError(QSerialPort::SerialPortError error)
+{
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
+        error != QSerialPort::WriteError)
+        return;
+    if (!device_.isOpen() || lossPending_)
+        return;
+    // The error comes from inside QSerialPort's own notifier; close from the event loop,
+    // and ignore the repeats that arrive until then.
+    lossPending_ = true;
+    QTimer::singleShot(0, this, &QtSerialControl::handleLoss);
+}
+
+void QtSerialControl::handleLoss()
+{
+    // An open() or close() since the error has already dealt with the device.
+    if (!std::exchange(lossPending_, false) || !device_.isOpen())
+        return;
+    const QString path = device_.portName();
+    device_.close();
+    device_.clearError();
+    if (!wanted_)
+        return;
+    retryTimer_.start();
+    emit deviceLost(deviceLostText(port_, path));
+}
+
+void QtSerialControl::retry()
+{
+    if (!wanted_) {
+        retryTimer_.stop();
+        return;
+    }
+    if (openDevice(nullptr))
+        retryTimer_.stop();
+}
+
+} // namespace vx37

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "link/line_settings.h"
+#include "link/serial_control.h"
+
+#include <QSerialPort>
+#include <QTimer>
+
+namespace vx37 {
+
+// The serial control on QSerialPort.
+//
+// Two habits of QSerialPort shape this class. Written bytes wait in its buffer until the
+// event loop runs, so output() flushes them to the device before it returns: the frame is
+// on the wire before the TXD line shows it. And when the device goes away QSerialPort
+// repeats ReadError in a tight loop while isOpen() stays true, so the first Read-,
+// Write- or ResourceError closes the device, is reported once, and starts a quiet retry
+// that reopens the same device with the same settings when it comes back.
+class QtSerialControl final : public SerialControl
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kRetryIntervalMs = 1000;
+
+    explicit QtSerialControl(QObject* parent = nullptr);
+    ~QtSerialControl() override;
+
+    void setCommPort(int port) override { port_ = port; }
+    int commPort() const override { return port_; }
+    bool setSettings(const std::string& settings) override;
+    std::string settings() const override { return settingsText_; }
+    bool open() override;
+    void close() override;
+    bool isOpen() const override { return wanted_; }
+    QString failureText() const override { return failureText_; }
+    void output(const std::string& bytes) override;
+    std::string input() override;
+    int commEvent() const override { return commEvent_; }
+
+    // The device is open right now (false while waiting for a lost device to return).
+    bool deviceConnected() const { return device_.isOpen(); }
+    QString devicePath() const { return device_.portName(); }
+
+private:
+    bool openDevice(QString* failure);
+    void applySettings();
+    void onError(QSerialPort::SerialPortError error);
+    void handleLoss();
+    void retry();
+
+    QSerialPort device_;
+    QTimer retryTimer_;
+    int port_ = 1;
+    std::string settingsText_ = "9600,N,8,1";
+    LineSettings lineSettings_{9600};
+    bool wanted_ = false; // open as the program sees it
+    int commEvent_ = 0;
+    bool lossPending_ = false;
+    QString failureText_;
+};
+
+} // namespace vx37

@@ -1,0 +1,36 @@
+// The receive path: the receive event, the RXD line and the status-query dispatch.
+
+#include "app/panel.h"
+
+#include "commands/command_frame.h"
+#include "link/serial_control.h"
+#include "replies/status_decoders.h"
+
+namespace vx37 {
+
+void Panel::MSComm1_OnComm()
+{
+    if (comm_.commEvent() != SerialControl::kEventReceive)
+        return;
+    const std::string piece = comm_.input();
+    // The accumulator keeps its head: the decoders read from the first character, and
+    // whatever comes past the limit of Hyouji is dropped.
+    const std::size_t room = kMaxTextLength - std::min(vars_.rxBuffer.size(), kMaxTextLength);
+    vars_.rxBuffer.append(piece, 0, std::min(room, piece.size()));
+    vars_.awaitingReply = 0;
+    Hyouji(vars_.rxBuffer, kDirectionReceive);
+}
+
+void Panel::showReceived(const std::string& monitorText)
+{
+    setRxdLine(monitorText);
+    // Whole frames compared, so at most one decoder runs; a typed "cr0" or "CR0 " runs none.
+    for (const StatusQuery& query : statusQueries()) {
+        if (buildFrame(vars_.commandPrefix, query.code) != vars_.lastFrame)
+            continue;
+        if (auto status = query.decode(form_.rxdLine, vars_.pressureValue))
+            setStatusLine(std::move(*status));
+    }
+}
+
+} // namespace vx37
