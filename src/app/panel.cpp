@@ -40,14 +40,14 @@ void Panel::Form_Load(const ScreenMetrics& screen)
 
     comm_.setCommPort(1);
     comm_.setSettings(vars_.commSettings);
-    if (!comm_.open()) {
-        // No COM1 here: say so once and run with the port closed; the operator's next
-        // port choice opens the chosen port.
-        openOnNextPortChange_ = true;
+    const bool opened = comm_.open();
+    if (!opened)
         emit warning(comm_.failureText());
-    }
 
     Option1_Click();
+    // Without COM1 the panel runs with the port closed, warned once; the operator's next
+    // port choice then opens the chosen port.
+    openOnNextPortChange_ = !opened;
 }
 
 void Panel::Form_Unload()
