@@ -1,0 +1,176 @@
+#include "link/qt_serial_control.h"
+
+#include "pseudo_terminal.h"
+#include "test_registry.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace vx37;
+
+class QtSerialControlTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+
+    QString linkTo(const PseudoTerminal& pty, const QString& name = QStringLiteral("com1"))
+    {
+        const QString link = dir_.filePath(name);
+        QFile::remove(link);
+        if (!QFile::link(pty.terminalPath(), link))
+            qFatal("cannot link %s", qPrintable(link));
+        return link;
+    }
+
+    // Collects received characters until `expected` is complete or the bound passes.
+    static QByteArray receiveUntil(QtSerialControl& comm, const QByteArray& expected)
+    {
+        QByteArray got;
+        QSignalSpy events(&comm, &SerialControl::comm);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        while (got.size() < expected.size() && elapsed.elapsed() < 5000) {
+            if (events.isEmpty() && !events.wait(5000))
+                break;
+            events.clear();
+            if (comm.commEvent() != SerialControl::kEventReceive)
+                break;
+            got += QByteArray::fromStdString(comm.input());
+        }
+        return got;
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY(dir_.isValid());
+        qunsetenv("VX37_COM1");
+    }
+
+    void frameIsOnTheWireWhenOutputReturns()
+    {
+        PseudoTerminal pty;
+        QVERIFY(pty.isValid());
+        qputenv("VX37_COM1", pty.terminalPath().toLocal8Bit());
+        QtSerialControl comm;
+        comm.setCommPort(1);
+        QVERIFY(comm.setSettings("19200,N,8,1"));
+        QVERIFY2(comm.open(), qPrintable(comm.failureText()));
+        comm.output("CF KEYDIS NONE\r");
+        // No event loop has run: the bytes must already be at the other end.
+        QCOMPARE(pty.readAvailable(1000), QByteArray("CF KEYDIS NONE\r"));
+        comm.output(std::string("\x00\xff\x80", 3));
+        QCOMPARE(pty.readAvailable(1000), QByteArray("\x00\xff\x80", 3));
+    }
+
+    void bytesFromTheOtherEndRaiseTheReceiveEvent()
+    {
+        PseudoTerminal pty;
+        qputenv("VX37_COM1", pty.terminalPath().toLocal8Bit());
+        QtSerialControl comm;
+        QVERIFY(comm.open());
+        pty.write("00\r");
+        QCOMPARE(receiveUntil(comm, "00\r"), QByteArray("00\r"));
+        QByteArray all;
+        for (int i = 0; i < 256; ++i)
+            all += char(i);
+        pty.write(all);
+        QCOMPARE(receiveUntil(comm, all), all);
+    }
+
+    void speedChangeTakesEffectOnTheOpenPort()
+    {
+        PseudoTerminal pty;
+        qputenv("VX37_COM1", pty.terminalPath().toLocal8Bit());
+        QtSerialControl comm;
+        QVERIFY(comm.setSettings("19200,N,8,1"));
+        QVERIFY(comm.open());
+        QCOMPARE(pty.terminalSpeed(), 19200);
+        QVERIFY(comm.setSettings("9600,N,8,1"));
+        QCOMPARE(pty.terminalSpeed(), 9600);
+        QVERIFY(comm.isOpen());
+        QVERIFY(!comm.setSettings("fast"));
+        QCOMPARE(comm.settings(), std::string("9600,N,8,1"));
+    }
+
+    void missingDeviceNamesThePathAndTheVariable()
+    {
+        const QString path = dir_.filePath(QStringLiteral("no-such-adapter"));
+        qputenv("VX37_COM1", path.toLocal8Bit());
+        QtSerialControl comm;
+        QVERIFY(!comm.open());
+        QVERIFY(!comm.isOpen());
+        QVERIFY2(comm.failureText().contains(path), qPrintable(comm.failureText()));
+        QVERIFY(comm.failureText().contains(QStringLiteral("VX37_COM1")));
+        comm.output("C00\r"); // nothing to write to, and no crash
+    }
+
+    void secondOpenerIsToldThePortIsBusy()
+    {
+        PseudoTerminal pty;
+        qputenv("VX37_COM1", pty.terminalPath().toLocal8Bit());
+        QtSerialControl first;
+        QVERIFY(first.open());
+        QtSerialControl second;
+        QVERIFY(!second.open());
+        QVERIFY2(second.failureText().contains(QStringLiteral("busy or locked")),
+                 qPrintable(second.failureText()));
+    }
+
+    void lostDeviceIsReportedOnceAndReopenedWhenItReturns()
+    {
+        auto pty = std::make_unique<PseudoTerminal>();
+        const QString link = linkTo(*pty);
+        qputenv("VX37_COM1", link.toLocal8Bit());
+        QtSerialControl comm;
+        QSignalSpy lost(&comm, &SerialControl::deviceLost);
+        QVERIFY(comm.open());
+
+        pty.reset(); // the adapter is pulled
+        QVERIFY(lost.wait(3000));
+        QVERIFY2(lost.at(0).at(0).toString().contains(link), qPrintable(lost.at(0).at(0).toString()));
+        QTest::qWait(300); // a device that keeps failing must not be reported again
+        QCOMPARE(lost.count(), 1);
+        QVERIFY(comm.isOpen());
+        QVERIFY(!comm.deviceConnected());
+        comm.output("C00\r"); // written nowhere, quietly
+
+        PseudoTerminal back; // the adapter comes back under the same name
+        linkTo(back);
+        QTRY_VERIFY_WITH_TIMEOUT(comm.deviceConnected(), 5000);
+        comm.output("CR0\r");
+        QCOMPARE(back.readAvailable(1000), QByteArray("CR0\r"));
+        back.write("00\r");
+        QCOMPARE(receiveUntil(comm, "00\r"), QByteArray("00\r"));
+        QCOMPARE(lost.count(), 1);
+    }
+
+    void closingDuringTheWaitEndsIt()
+    {
+        auto pty = std::make_unique<PseudoTerminal>();
+        const QString link = linkTo(*pty);
+        qputenv("VX37_COM1", link.toLocal8Bit());
+        QtSerialControl comm;
+        QSignalSpy lost(&comm, &SerialControl::deviceLost);
+        QVERIFY(comm.open());
+        pty.reset();
+        QVERIFY(lost.wait(3000));
+        comm.close();
+        PseudoTerminal back;
+        linkTo(back);
+        QTest::qWait(QtSerialControl::kRetryIntervalMs + 500);
+        QVERIFY(!comm.deviceConnected());
+        QVERIFY(!comm.isOpen());
+    }
+};
+
+VX37_TEST(QtSerialControlTest)
+#include "test_qt_serial_control.moc"
