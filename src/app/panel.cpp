@@ -61,8 +61,7 @@ void Panel::Form_Unload()
 
 void Panel::Command16_Click()
 {
-    comm_.close();
-    Form_Unload();
+    Form_Unload(); // closes the port
     emit ended();
 }
 
