@@ -1,0 +1,451 @@
+#include "panel/form1.h"
+
+#include "app/panel.h"
+#include "commands/button_table.h"
+#include "panel/control_inventory.h"
+#include "panel/entry_box.h"
+#include "panel/monitor_line.h"
+#include "panel/panel_button.h"
+#include "panel/panel_fonts.h"
+#include "panel/picture.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPainter>
+#include <QRadioButton>
+#include <QScreen>
+#include <QWindow>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace vx37 {
+
+namespace {
+
+int toPixels(int twips)
+{
+    return static_cast<int>(std::lround(static_cast<double>(twips) / kTwipsPerPixel));
+}
+
+QRect toPixels(const ControlSpec& spec)
+{
+    return {toPixels(spec.left), toPixels(spec.top), toPixels(spec.width), toPixels(spec.height)};
+}
+
+QString fromUtf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString fromLatin1(const std::string& text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QColor colour(std::int32_t rgb)
+{
+    return rgb == kNoColour ? QColor() : QColor(QRgb(static_cast<std::uint32_t>(rgb)));
+}
+
+Qt::Alignment alignment(TextAlign align)
+{
+    switch (align) {
+    case TextAlign::Centre:
+        return Qt::AlignHCenter | Qt::AlignTop;
+    case TextAlign::Right:
+        return Qt::AlignRight | Qt::AlignTop;
+    case TextAlign::Left:
+        break;
+    }
+    return Qt::AlignLeft | Qt::AlignTop;
+}
+
+// Shows which of the two exclusive choices is selected, or that neither is.
+void showSelection(QRadioButton* first, bool firstSelected, QRadioButton* second,
+                   bool secondSelected)
+{
+    if (firstSelected != secondSelected) {
+        (firstSelected ? first : second)->setChecked(true);
+        return;
+    }
+    for (QRadioButton* choice : {first, second}) {
+        choice->setAutoExclusive(false);
+        choice->setChecked(firstSelected);
+        choice->setAutoExclusive(true);
+    }
+}
+
+} // namespace
+
+Form1::Form1(Panel& panel, QWidget* parent) : QWidget(parent), panel_(panel)
+{
+    installFontSubstitutes();
+    setObjectName(QStringLiteral("Form1"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowTitle(fromUtf8(kFormCaption));
+    setWindowIcon(QIcon(QStringLiteral(":/vx37/icon.png")));
+    QPalette background = palette();
+    background.setColor(QPalette::Window, colour(kFormBackground));
+    setPalette(background);
+    setAutoFillBackground(true);
+    setFont(panelFont(kFormFont));
+    setFixedSize(toPixels(kClientWidth), toPixels(kClientHeight));
+
+    createControls();
+    connectControls();
+    chainTabOrder();
+    for (auto property :
+         {FormProperty::Geometry, FormProperty::TxdLine, FormProperty::RxdLine,
+          FormProperty::StatusLine, FormProperty::Frame8Visible, FormProperty::OptionSelection,
+          FormProperty::Command34, FormProperty::Text1})
+        redraw(property);
+
+    // Lowest tab index of the controls that take the focus.
+    control("Command17")->setFocus();
+    qApp->installEventFilter(this);
+}
+
+Form1::~Form1()
+{
+    qApp->removeEventFilter(this);
+}
+
+void Form1::createControls()
+{
+    for (const ControlSpec& spec : controlInventory()) {
+        QWidget* container = spec.container.empty() ? this : control(spec.container);
+        Q_ASSERT(container);
+        const QString caption = fromUtf8(spec.caption);
+        QWidget* widget = nullptr;
+        switch (spec.kind) {
+        case ControlKind::Frame: {
+            auto* frame = new QFrame(container);
+            frame->setFrameStyle(QFrame::Box | QFrame::Sunken); // etched
+            widget = frame;
+            break;
+        }
+        case ControlKind::Label: {
+            QLabel* label = nullptr;
+            if (spec.border) {
+                auto* line = new MonitorLine(container);
+                if (spec.name == "Label11")
+                    label11_ = line;
+                else if (spec.name == "Label12")
+                    label12_ = line;
+                else if (spec.name == "Label22")
+                    label22_ = line;
+                label = line;
+            } else {
+                label = new QLabel(caption, container);
+                label->setTextFormat(Qt::PlainText);
+            }
+            label->setAlignment(alignment(spec.align));
+            widget = label;
+            break;
+        }
+        case ControlKind::Button: {
+            auto* button = new PanelButton(caption, colour(spec.back), container);
+            button->setFocusPolicy(Qt::StrongFocus);
+            widget = button;
+            break;
+        }
+        case ControlKind::Option: {
+            auto* option = new QRadioButton(caption, container);
+            option->setFocusPolicy(Qt::StrongFocus);
+            widget = option;
+            break;
+        }
+        case ControlKind::TextBox: {
+            text1_ = new EntryBox(container);
+            widget = text1_;
+            break;
+        }
+        case ControlKind::Picture: {
+            auto* picture = new Picture(container);
+            picture->setPixmap(QPixmap(QStringLiteral(":/vx37/logo.png")));
+            picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            widget = picture;
+            break;
+        }
+        }
+
+        widget->setObjectName(fromUtf8(spec.name));
+        widget->setGeometry(toPixels(spec));
+        if (spec.font != FontKey::Panel)
+            widget->setFont(panelFont(spec.font));
+        if (spec.kind != ControlKind::Button && spec.back != kNoColour) {
+            QPalette fill = widget->palette();
+            fill.setColor(QPalette::Window, colour(spec.back));
+            widget->setPalette(fill);
+            widget->setAutoFillBackground(true);
+        }
+        if (spec.text != kNoColour) {
+            QPalette ink = widget->palette();
+            ink.setColor(QPalette::WindowText, colour(spec.text));
+            widget->setPalette(ink);
+        }
+        widget->setVisible(spec.visibleAtStart);
+        controls_.emplace(spec.name, widget);
+    }
+
+    frame8_ = control("Frame8");
+    option1_ = qobject_cast<QRadioButton*>(control("Option1"));
+    option2_ = qobject_cast<QRadioButton*>(control("Option2"));
+    option9_ = qobject_cast<QRadioButton*>(control("Option9"));
+    option10_ = qobject_cast<QRadioButton*>(control("Option10"));
+    command34_ = qobject_cast<PanelButton*>(control("Command34"));
+}
+
+void Form1::connectButton(PanelButton* button, const ButtonRow& row)
+{
+    if (row.kind == ButtonKind::H) {
+        // Held buttons act on the mouse only; Space or Enter on them sends nothing.
+        connect(button, &PanelButton::mouseDown, this,
+                [this, &row] { panel_.Command_MouseDown(row); });
+        connect(button, &PanelButton::mouseUp, this, [this, &row] { panel_.Command_MouseUp(row); });
+    } else {
+        connect(button, &QPushButton::clicked, this, [this, &row] { panel_.Command_Click(row); });
+    }
+}
+
+void Form1::connectControls()
+{
+    connect(&panel_, &Panel::propertyChanged, this, &Form1::redraw);
+    connect(&panel_, &Panel::warning, this, &Form1::showWarning);
+    connect(&panel_, &Panel::ended, this, &QWidget::close);
+
+    for (const ButtonRow& row : buttonTable())
+        connectButton(qobject_cast<PanelButton*>(control(row.control)), row);
+
+    const auto onClick = [this](std::string_view name, void (Panel::*handler)()) {
+        auto* button = qobject_cast<QAbstractButton*>(control(name));
+        connect(button, &QAbstractButton::clicked, this, [this, handler] { (panel_.*handler)(); });
+    };
+    onClick("Command16", &Panel::Command16_Click);
+    onClick("Command33", &Panel::Command33_Click);
+    onClick("Command34", &Panel::Command34_Click);
+    onClick("Command95", &Panel::Command95_Click);
+    onClick("Command96", &Panel::Command96_Click);
+    onClick("Option1", &Panel::Option1_Click);
+    onClick("Option2", &Panel::Option2_Click);
+    onClick("Option9", &Panel::Option9_Click);
+    onClick("Option10", &Panel::Option10_Click);
+
+    connect(text1_, &QLineEdit::textChanged, this,
+            [this](const QString& text) { panel_.setText1(text); });
+    connect(qobject_cast<Picture*>(control("Image1")), &Picture::doubleClicked, this,
+            [this] { panel_.Image1_DblClick(); });
+}
+
+void Form1::chainTabOrder()
+{
+    std::vector<std::pair<int, QWidget*>> order;
+    for (const ControlSpec& spec : controlInventory())
+        if (spec.tabIndex >= 0)
+            order.emplace_back(spec.tabIndex, control(spec.name));
+    std::sort(order.begin(), order.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1].second, order[i].second);
+}
+
+QWidget* Form1::control(std::string_view name) const
+{
+    const auto found = controls_.find(name);
+    return found == controls_.end() ? nullptr : found->second;
+}
+
+void Form1::redraw(FormProperty property)
+{
+    const FormState& form = panel_.form();
+    switch (property) {
+    case FormProperty::Geometry:
+        applyGeometry();
+        break;
+    case FormProperty::TxdLine:
+        label11_->setText(fromLatin1(form.txdLine));
+        break;
+    case FormProperty::RxdLine:
+        label12_->setText(fromLatin1(form.rxdLine));
+        break;
+    case FormProperty::StatusLine:
+        label22_->setText(fromLatin1(form.statusLine));
+        break;
+    case FormProperty::Frame8Visible:
+        frame8_->setVisible(form.frame8Visible);
+        break;
+    case FormProperty::OptionSelection:
+        showSelection(option1_, form.option1Selected, option2_, form.option2Selected);
+        showSelection(option9_, form.option9Selected, option10_, form.option10Selected);
+        break;
+    case FormProperty::Command34:
+        command34_->setText(form.command34Caption);
+        command34_->setVisible(form.command34Visible);
+        break;
+    case FormProperty::Text1:
+        if (text1_->text() != form.text1)
+            text1_->setText(form.text1);
+        break;
+    }
+}
+
+QMargins Form1::frame() const
+{
+    if (const QWindow* window = windowHandle()) {
+        const QMargins reported = window->frameMargins();
+        if (!reported.isNull())
+            return reported;
+    }
+    return assumedFrame_;
+}
+
+void Form1::setAssumedFrame(const QMargins& frame)
+{
+    assumedFrame_ = frame;
+    applyGeometry();
+}
+
+ScreenMetrics Form1::screenMetrics() const
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->geometry() : QRect();
+    const QMargins border = frame();
+    return {area.width() * kTwipsPerPixel, area.height() * kTwipsPerPixel,
+            kClientWidth + (border.left() + border.right()) * kTwipsPerPixel,
+            kClientHeight + (border.top() + border.bottom()) * kTwipsPerPixel};
+}
+
+void Form1::load()
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        screenOrigin_ = screen->geometry().topLeft();
+    panel_.Form_Load(screenMetrics());
+}
+
+void Form1::applyGeometry()
+{
+    const FormState& form = panel_.form();
+    if (form.height <= 0)
+        return; // not placed yet: the window keeps its designed size
+    // Placed once by start-up; the operator may move the window later, and a change of
+    // view must not put it back.
+    const QPoint placement(form.left, form.top);
+    if (placedAt_ != placement) {
+        placedAt_ = placement;
+        move(screenOrigin_ + QPoint(toPixels(form.left), toPixels(form.top)));
+    }
+    appliedFrame_ = frame();
+    const int clientHeight = toPixels(form.height) - appliedFrame_.top() - appliedFrame_.bottom();
+    setFixedSize(toPixels(kClientWidth), std::max(clientHeight, 1));
+}
+
+bool Form1::event(QEvent* event)
+{
+    const bool handled = QWidget::event(event);
+    switch (event->type()) {
+    case QEvent::Show:
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::WinIdChange:
+        // The platform tells the frame only once the window is shown, and a window
+        // manager may change it later: the outer height stays, the client area follows.
+        if (frame() != appliedFrame_)
+            applyGeometry();
+        break;
+    default:
+        break;
+    }
+    return handled;
+}
+
+bool Form1::isFirstReceiver(const QWidget* widget) const
+{
+    // A key the focused control ignores travels on to its parents; the preview sees it
+    // once, where it first arrives.
+    const QWidget* focus = QApplication::focusWidget();
+    return !(focus && widget != focus && widget->isAncestorOf(focus));
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (!watched->isWidgetType())
+        return false;
+    auto* widget = static_cast<QWidget*>(watched);
+    if (widget->window() != this)
+        return false;
+
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (isFirstReceiver(widget)) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            panel_.Form_KeyDown(key->key(), key->modifiers());
+        }
+        break;
+    case QEvent::MouseMove:
+        // A move with no button down while a button is held: its release went elsewhere.
+        if (static_cast<QMouseEvent*>(event)->buttons() == Qt::NoButton)
+            releaseLostHold();
+        break;
+    case QEvent::Hide:
+        if (const ButtonRow* held = panel_.heldButton()) {
+            const QWidget* button = control(held->control);
+            if (widget == button || widget->isAncestorOf(button))
+                releaseLostHold();
+        }
+        break;
+    default:
+        break;
+    }
+    return false; // the key, the move and the hiding go on as usual
+}
+
+void Form1::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+        releaseLostHold();
+    QWidget::changeEvent(event);
+}
+
+void Form1::releaseLostHold()
+{
+    const ButtonRow* held = panel_.heldButton();
+    if (!held)
+        return;
+    if (auto* button = qobject_cast<PanelButton*>(control(held->control)))
+        button->setDown(false);
+    panel_.Command_MouseUp(*held);
+}
+
+void Form1::showWarning(const QString& text)
+{
+    // The box takes the pointer: a button held now would never see its release.
+    releaseLostHold();
+    QMessageBox box(QMessageBox::Warning, kWarningCaption, text, QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("warningBox"));
+    box.exec();
+}
+
+void Form1::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    QPen pen(colour(kOutlineColour), kOutlinePixels, Qt::SolidLine, Qt::SquareCap);
+    p.setPen(pen);
+    for (const LineSpec& line : arrowOutline())
+        p.drawLine(toPixels(line.x1), toPixels(line.y1), toPixels(line.x2), toPixels(line.y2));
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    releaseLostHold();
+    panel_.Form_Unload();
+    event->accept();
+}
+
+} // namespace vx37
