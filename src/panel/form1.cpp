@@ -5,6 +5,7 @@
 #include "panel/control_inventory.h"
 #include "panel/entry_box.h"
 #include "panel/monitor_line.h"
+#include "panel/option_button.h"
 #include "panel/panel_button.h"
 #include "panel/panel_fonts.h"
 #include "panel/picture.h"
@@ -40,11 +41,6 @@ QRect toPixels(const ControlSpec& spec)
 QString fromUtf8(std::string_view text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QString fromLatin1(const std::string& text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QColor colour(std::int32_t rgb)
@@ -132,7 +128,6 @@ void Form1::createControls()
             break;
         }
         case ControlKind::Label: {
-            QLabel* label = nullptr;
             if (spec.border) {
                 auto* line = new MonitorLine(container);
                 if (spec.name == "Label11")
@@ -141,11 +136,11 @@ void Form1::createControls()
                     label12_ = line;
                 else if (spec.name == "Label22")
                     label22_ = line;
-                label = line;
-            } else {
-                label = new QLabel(caption, container);
-                label->setTextFormat(Qt::PlainText);
+                widget = line;
+                break;
             }
+            auto* label = new QLabel(caption, container);
+            label->setTextFormat(Qt::PlainText);
             label->setAlignment(alignment(spec.align));
             widget = label;
             break;
@@ -157,7 +152,7 @@ void Form1::createControls()
             break;
         }
         case ControlKind::Option: {
-            auto* option = new QRadioButton(caption, container);
+            auto* option = new OptionButton(caption, container);
             option->setFocusPolicy(Qt::StrongFocus);
             widget = option;
             break;
@@ -270,13 +265,13 @@ void Form1::redraw(FormProperty property)
         applyGeometry();
         break;
     case FormProperty::TxdLine:
-        label11_->setText(fromLatin1(form.txdLine));
+        label11_->setText(form.txdLine);
         break;
     case FormProperty::RxdLine:
-        label12_->setText(fromLatin1(form.rxdLine));
+        label12_->setText(form.rxdLine);
         break;
     case FormProperty::StatusLine:
-        label22_->setText(fromLatin1(form.statusLine));
+        label22_->setText(form.statusLine);
         break;
     case FormProperty::Frame8Visible:
         frame8_->setVisible(form.frame8Visible);

@@ -1,19 +1,28 @@
 #pragma once
 
-#include <QLabel>
+#include <QFrame>
+#include <QString>
+
+#include <string_view>
 
 namespace vx37 {
 
 // A one-line monitor field (TXD, RXD, status). It keeps its whole text, which tests and
 // accessibility read, but draws only the head that fits: the RXD line can hold some
 // 65,000 characters and is rewritten at every receive event, and laying out all of them
-// for every paint would freeze the window under a fast stream of pieces.
-class MonitorLine final : public QLabel
+// for every paint would freeze the window under a fast stream of pieces. For the same
+// reason the text is converted into one buffer that is reused from event to event.
+class MonitorLine final : public QFrame
 {
     Q_OBJECT
+    Q_PROPERTY(QString text READ text)
 
 public:
     explicit MonitorLine(QWidget* parent);
+
+    // The monitor text, one byte per character (Latin-1; the panel writes ASCII).
+    void setText(std::string_view latin1);
+    const QString& text() const { return text_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -22,6 +31,7 @@ protected:
 private:
     void measureFont();
 
+    QString text_;
     int narrowestAdvance_ = 1; // of the characters a monitor text is made of
 };
 
