@@ -1,0 +1,71 @@
+#include "sim_process.h"
+
+#include "test_registry.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+class SimProcessE2ETest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void servesAtTheLinkUntilStopped_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+
+    void servesAtTheLinkUntilStopped()
+    {
+        QFETCH(int, signal);
+        SimProcess sim;
+        QVERIFY2(sim.isServing(), qPrintable(sim.printedPath() + sim.transcript()));
+        const QFileInfo link(sim.link());
+        QVERIFY(link.isSymLink());
+        QVERIFY(link.symLinkTarget().startsWith(QStringLiteral("/dev/pts/")));
+        QTRY_VERIFY_WITH_TIMEOUT(sim.transcript().contains(QStringLiteral("serving ")), 5000);
+
+        QCOMPARE(sim.stop(signal), 0);
+        QVERIFY(!QFileInfo::exists(sim.link()) && !QFileInfo(sim.link()).isSymLink());
+        QVERIFY(sim.transcript().contains(QStringLiteral("stopped")));
+    }
+
+    void refusesToReplaceAFileThatIsNoLink()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("taken"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("keep me");
+        file.close();
+
+        QProcess sim;
+        sim.start(QStringLiteral(VX37_SIM_PATH), {QStringLiteral("--link"), path});
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(sim.exitCode(), 1);
+        QVERIFY(QString::fromUtf8(sim.readAllStandardError())
+                    .contains(QStringLiteral("not a symbolic link")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("keep me"));
+    }
+
+    void aWrongOptionIsExplained()
+    {
+        QProcess sim;
+        sim.start(QStringLiteral(VX37_SIM_PATH),
+                  {QStringLiteral("--late"), QStringLiteral("soon")});
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(sim.exitCode(), 2);
+        QVERIFY(QString::fromUtf8(sim.readAllStandardError()).contains(QStringLiteral("--help")));
+    }
+};
+
+VX37_TEST(SimProcessE2ETest)
+#include "test_sim_process.moc"

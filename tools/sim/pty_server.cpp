@@ -1,0 +1,288 @@
+#include "sim/pty_server.h"
+
+#include "sim/transcript.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <ctime>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace vx37::sim {
+
+namespace {
+
+struct SpeedEntry
+{
+    speed_t speed;
+    int baud;
+};
+
+constexpr SpeedEntry kSpeeds[] = {
+    {B1200, 1200},   {B2400, 2400},   {B4800, 4800},     {B9600, 9600},     {B19200, 19200},
+    {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400},
+};
+
+speed_t speedOfBaud(int baud)
+{
+    for (const SpeedEntry& entry : kSpeeds) {
+        if (entry.baud == baud)
+            return entry.speed;
+    }
+    return B19200;
+}
+
+std::string systemError(const std::string& what)
+{
+    return what + ": " + std::strerror(errno);
+}
+
+} // namespace
+
+std::int64_t monotonicNanoseconds()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+int baudOfSpeed(unsigned speed)
+{
+    for (const SpeedEntry& entry : kSpeeds) {
+        if (entry.speed == speed)
+            return entry.baud;
+    }
+    return 0;
+}
+
+PtyServer::PtyServer(const SimOptions& options) : options_(options) {}
+
+PtyServer::~PtyServer()
+{
+    removeLink();
+    closeTerminal();
+}
+
+std::string PtyServer::path() const
+{
+    return options_.link.empty() ? terminalPath_ : options_.link;
+}
+
+std::int64_t PtyServer::millisecondsSinceStart(std::int64_t nowNs) const
+{
+    return (nowNs - startNs_) / 1000000;
+}
+
+void PtyServer::event(std::string note)
+{
+    if (options_.transcript && onTranscript)
+        onTranscript(formatTranscriptEntry({millisecondsSinceStart(monotonicNanoseconds()),
+                                            TranscriptEntry::Kind::Event,
+                                            {},
+                                            std::move(note)}));
+}
+
+bool PtyServer::open(std::string* error)
+{
+    startNs_ = monotonicNanoseconds();
+    simulator_ = std::make_unique<Simulator>(options_.projector, options_.faults, options_.baud, 0);
+    simulator_->setTranscript([this](const TranscriptEntry& entry) {
+        if (options_.transcript && onTranscript)
+            onTranscript(formatTranscriptEntry(entry));
+    });
+    if (!openTerminal(error))
+        return false;
+    if (!options_.link.empty() && !makeLink(error)) {
+        closeTerminal();
+        return false;
+    }
+    std::string where = path();
+    if (!options_.link.empty())
+        where += " -> " + terminalPath_;
+    event("serving " + where + " at " + std::to_string(options_.baud) + " baud, projector " +
+          std::string(powerName(simulator_->projector().power())));
+    return true;
+}
+
+bool PtyServer::openTerminal(std::string* error)
+{
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ < 0) {
+        *error = systemError("cannot open a pseudo-terminal");
+        return false;
+    }
+    char name[PATH_MAX] = {};
+    if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0 ||
+        ::ptsname_r(master_, name, sizeof name) != 0) {
+        *error = systemError("cannot set up the pseudo-terminal");
+        closeTerminal();
+        return false;
+    }
+    terminal_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (terminal_ < 0) {
+        *error = systemError(std::string("cannot open ") + name);
+        closeTerminal();
+        return false;
+    }
+    // Raw from the start: an echoing terminal would send our replies straight back to us.
+    termios settings{};
+    ::tcgetattr(terminal_, &settings);
+    ::cfmakeraw(&settings);
+    ::cfsetispeed(&settings, speedOfBaud(options_.baud));
+    ::cfsetospeed(&settings, speedOfBaud(options_.baud));
+    ::tcsetattr(terminal_, TCSANOW, &settings);
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    terminalPath_ = name;
+    return true;
+}
+
+void PtyServer::closeTerminal()
+{
+    if (master_ >= 0)
+        ::close(master_);
+    if (terminal_ >= 0)
+        ::close(terminal_);
+    master_ = terminal_ = -1;
+}
+
+bool PtyServer::makeLink(std::string* error)
+{
+    const std::string& link = options_.link;
+    struct stat info
+    {
+    };
+    if (::lstat(link.c_str(), &info) == 0 && !S_ISLNK(info.st_mode)) {
+        *error = link + " exists and is not a symbolic link; choose another --link path";
+        return false;
+    }
+    // Made aside and renamed over the old one, so the link never points nowhere midway.
+    const std::string aside = link + ".new" + std::to_string(::getpid());
+    ::unlink(aside.c_str());
+    if (::symlink(terminalPath_.c_str(), aside.c_str()) != 0) {
+        *error = systemError("cannot create the link " + link);
+        return false;
+    }
+    if (::rename(aside.c_str(), link.c_str()) != 0) {
+        *error = systemError("cannot create the link " + link);
+        ::unlink(aside.c_str());
+        return false;
+    }
+    linked_ = true;
+    return true;
+}
+
+void PtyServer::removeLink()
+{
+    if (!linked_)
+        return;
+    linked_ = false;
+    // Only our own link: another simulator may have taken the path over meanwhile.
+    char target[PATH_MAX];
+    const ssize_t size = ::readlink(options_.link.c_str(), target, sizeof target);
+    if (size > 0 && std::string(target, static_cast<std::size_t>(size)) == terminalPath_)
+        ::unlink(options_.link.c_str());
+}
+
+int PtyServer::panelBaud() const
+{
+    if (terminal_ < 0)
+        return 0;
+    termios settings{};
+    if (::tcgetattr(terminal_, &settings) != 0)
+        return 0;
+    return baudOfSpeed(::cfgetospeed(&settings));
+}
+
+void PtyServer::perform(const LineAction& action, std::int64_t nowNs)
+{
+    switch (action.kind) {
+    case LineAction::Kind::Write: {
+        if (master_ < 0)
+            return;
+        if (onWrite)
+            onWrite(nowNs, action.bytes);
+        std::string_view rest = action.bytes;
+        while (!rest.empty()) {
+            const ssize_t written = ::write(master_, rest.data(), rest.size());
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0) {
+                // Nobody reads the terminal end and its buffer is full: a real line
+                // would lose the bytes too.
+                event("line full, " + std::to_string(rest.size()) + " bytes lost");
+                break;
+            }
+            rest.remove_prefix(static_cast<std::size_t>(written));
+        }
+        break;
+    }
+    case LineAction::Kind::Vanish:
+        removeLink();
+        closeTerminal();
+        event("closed " + terminalPath_ + (options_.link.empty() ? "" : ", link removed"));
+        break;
+    case LineAction::Kind::ComeBack: {
+        std::string error;
+        if (!openTerminal(&error) || (!options_.link.empty() && !makeLink(&error)))
+            event("cannot come back: " + error);
+        else
+            event("serving " + path() + (options_.link.empty() ? "" : " -> " + terminalPath_));
+        break;
+    }
+    }
+}
+
+int PtyServer::serve(int stopFd)
+{
+    for (;;) {
+        const std::int64_t nowNs = monotonicNanoseconds();
+        for (const LineAction& action :
+             simulator_->takeDue(millisecondsSinceStart(nowNs), panelBaud()))
+            perform(action, monotonicNanoseconds());
+
+        int timeout = -1;
+        if (const auto due = simulator_->nextDue()) {
+            const std::int64_t left = *due - millisecondsSinceStart(monotonicNanoseconds());
+            timeout = static_cast<int>(std::clamp<std::int64_t>(left, 0, INT_MAX));
+        }
+        pollfd fds[2] = {{stopFd, POLLIN, 0}, {master_, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, timeout);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            event(systemError("poll failed"));
+            return 1;
+        }
+        if (fds[0].revents != 0)
+            break;
+        if (master_ < 0 || fds[1].revents == 0)
+            continue;
+
+        char buffer[4096];
+        const ssize_t size = ::read(master_, buffer, sizeof buffer);
+        const std::int64_t readNs = monotonicNanoseconds();
+        if (size > 0) {
+            const std::string_view bytes(buffer, static_cast<std::size_t>(size));
+            if (onRead)
+                onRead(readNs, bytes);
+            simulator_->receive(bytes, millisecondsSinceStart(readNs), panelBaud());
+        } else if (size == 0 || (errno != EAGAIN && errno != EINTR)) {
+            // Cannot happen while we hold the terminal end ourselves; never spin on it.
+            event(systemError("the pseudo-terminal failed"));
+            return 1;
+        }
+    }
+    event("stopped");
+    removeLink();
+    closeTerminal();
+    return 0;
+}
+
+} // namespace vx37::sim
