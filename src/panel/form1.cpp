@@ -11,6 +11,7 @@
 #include "panel/picture.h"
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QKeyEvent>
@@ -61,19 +62,18 @@ Qt::Alignment alignment(TextAlign align)
     return Qt::AlignLeft | Qt::AlignTop;
 }
 
-// Shows which of the two exclusive choices is selected, or that neither is.
-void showSelection(QRadioButton* first, bool firstSelected, QRadioButton* second,
-                   bool secondSelected)
+// Shows which of the two choices of a group is selected, or that neither is.
+void showSelection(QButtonGroup* group, QAbstractButton* first, bool firstSelected,
+                   QAbstractButton* second, bool secondSelected)
 {
     if (firstSelected != secondSelected) {
         (firstSelected ? first : second)->setChecked(true);
         return;
     }
-    for (QRadioButton* choice : {first, second}) {
-        choice->setAutoExclusive(false);
-        choice->setChecked(firstSelected);
-        choice->setAutoExclusive(true);
-    }
+    group->setExclusive(false);
+    first->setChecked(firstSelected);
+    second->setChecked(secondSelected);
+    group->setExclusive(true);
 }
 
 } // namespace
@@ -154,6 +154,12 @@ void Form1::createControls()
         case ControlKind::Option: {
             auto* option = new OptionButton(caption, container);
             option->setFocusPolicy(Qt::StrongFocus);
+            // Exclusive within the direct container only: the toolkit's own grouping
+            // would take in the options of a frame nested inside as well.
+            QButtonGroup*& group = optionGroups_[container];
+            if (!group)
+                group = new QButtonGroup(container);
+            group->addButton(option);
             widget = option;
             break;
         }
@@ -277,8 +283,10 @@ void Form1::redraw(FormProperty property)
         frame8_->setVisible(form.frame8Visible);
         break;
     case FormProperty::OptionSelection:
-        showSelection(option1_, form.option1Selected, option2_, form.option2Selected);
-        showSelection(option9_, form.option9Selected, option10_, form.option10Selected);
+        showSelection(option1_->group(), option1_, form.option1Selected, option2_,
+                      form.option2Selected);
+        showSelection(option9_->group(), option9_, form.option9Selected, option10_,
+                      form.option10Selected);
         break;
     case FormProperty::Command34:
         command34_->setText(form.command34Caption);

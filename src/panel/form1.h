@@ -9,6 +9,7 @@
 #include <optional>
 #include <string_view>
 
+class QButtonGroup;
 class QRadioButton;
 
 namespace vx37 {
@@ -73,6 +74,7 @@ private:
 
     Panel& panel_;
     std::map<std::string_view, QWidget*> controls_;
+    std::map<QWidget*, QButtonGroup*> optionGroups_; // by container
     MonitorLine* label11_ = nullptr;
     MonitorLine* label12_ = nullptr;
     MonitorLine* label22_ = nullptr;

@@ -5,7 +5,7 @@
 namespace vx37 {
 
 // An option button that takes a click anywhere on its area, not only on its circle and
-// caption, as the window's design expects.
+// caption, as the window's design expects. Its exclusive group is set by the window.
 class OptionButton final : public QRadioButton
 {
     Q_OBJECT

@@ -148,6 +148,24 @@ private slots:
         QVERIFY(!f.widget<QRadioButton>("Option10")->isChecked());
     }
 
+    void optionsAreExclusiveWithinTheirOwnFrameOnly()
+    {
+        FormFixture f;
+        auto* option1 = f.widget<QRadioButton>("Option1");
+        auto* option2 = f.widget<QRadioButton>("Option2");
+        auto* option9 = f.widget<QRadioButton>("Option9");
+        auto* option10 = f.widget<QRadioButton>("Option10");
+        // The toolkit's own selection, before any handler redraws it.
+        option2->setChecked(true);
+        QVERIFY(!option1->isChecked());
+        QVERIFY(option9->isChecked());
+        option10->setChecked(true);
+        QVERIFY(!option9->isChecked());
+        QVERIFY(option2->isChecked());
+        option1->setChecked(true);
+        QVERIFY(option10->isChecked());
+    }
+
     void portChoiceLeavesTheSpeedAlone()
     {
         FormFixture f;
