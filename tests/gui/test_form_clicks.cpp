@@ -4,6 +4,7 @@
 
 #include "test_registry.h"
 
+#include <QAccessible>
 #include <QFrame>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -340,6 +341,9 @@ private slots:
         const QString rxd = f.widget<MonitorLine>("Label12")->text();
         QCOMPARE(rxd.size(), qsizetype{1 + 2 * 32767});
         QVERIFY(rxd.endsWith(QStringLiteral("A ")));
+        QAccessibleInterface* read = QAccessible::queryAccessibleInterface(f.widget("Label12"));
+        QVERIFY(read);
+        QCOMPARE(read->text(QAccessible::Name), rxd);
     }
 };
 

@@ -187,6 +187,18 @@ private slots:
         QCOMPARE(f.form.frameGeometry().topLeft(), top);
     }
 
+    void topEdgeAboveTheScreenIsKept()
+    {
+        FormFixture f;
+        // A screen less high than the window as designed: start-up puts the top edge
+        // above the screen, and nothing pulls it back.
+        const ScreenMetrics small{800 * 15, 500 * 15, kClientWidth + 120, kClientHeight + 450};
+        f.panel.Form_Load(small);
+        QVERIFY(f.state().top < 0);
+        QCOMPARE(f.form.frameGeometry().top(), FormFixture::pixels(f.state().top));
+        QCOMPARE(f.form.height(), clientHeightFor(f.form, kCompactHeight));
+    }
+
     void movedWindowStaysWhereTheOperatorPutIt()
     {
         FormFixture f;
