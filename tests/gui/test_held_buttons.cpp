@@ -191,19 +191,6 @@ private slots:
         f.clock.advance(2000);
         QCOMPARE(f.comm.writes().size(), sent);
     }
-
-    void movingWhileHeldKeepsTheHold()
-    {
-        FormFixture f;
-        const QPoint minus = designed("Command2").centre();
-        f.press(minus);
-        QTest::mouseMove(f.window(), FormFixture::pixels(minus + QPoint(30, 30)));
-        QTest::mouseMove(f.window(), FormFixture::pixels(kCommand33Centre));
-        QVERIFY(f.panel.heldButton());
-        f.clock.advance(500);
-        QCOMPARE(countOf(f.comm, "C0A\r"), std::size_t{3});
-        f.release(kCommand33Centre);
-    }
 };
 
 VX37_TEST(HeldButtonsTest)

@@ -208,18 +208,6 @@ private slots:
         QCOMPARE(f.form.pos(), moved);
     }
 
-    void centredWithTheDesignedSize()
-    {
-        FormFixture f;
-        const ScreenMetrics screen = f.form.screenMetrics();
-        const QMargins frame = f.form.frame();
-        QCOMPARE(screen.outerWidth, kClientWidth + 15 * (frame.left() + frame.right()));
-        QCOMPARE(screen.outerHeight, kClientHeight + 15 * (frame.top() + frame.bottom()));
-        const QRect area = QGuiApplication::primaryScreen()->geometry();
-        QCOMPARE(screen.screenWidth, area.width() * 15);
-        QCOMPARE(screen.screenHeight, area.height() * 15);
-    }
-
     void frameAssumedUntilThePlatformReportsOne()
     {
         MemorySerialControl comm;
