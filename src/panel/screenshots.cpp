@@ -1,0 +1,135 @@
+// vx37-screenshots: renders the window's four views for the documentation.
+//
+//   vx37-screenshots <directory>   writes compact.png, data.png, service.png and full.png
+//
+// Runs on an in-memory serial control and virtual time, so nothing clears the lines
+// meanwhile and no port is touched; run it with QT_QPA_PLATFORM=offscreen.
+
+#include "app/panel.h"
+#include "link/memory_serial_control.h"
+#include "link/virtual_clock.h"
+#include "panel/form1.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+
+#include <cstdio>
+
+namespace {
+
+using namespace vx37;
+
+struct Scene
+{
+    MemorySerialControl comm;
+    VirtualClock clock;
+    VirtualTimer& timer1 = clock.createTimer(200);
+    VirtualTimer& timer2 = clock.createTimer(500);
+    VirtualTimer& timer3 = clock.createTimer(5000);
+    VirtualTimer& timer4 = clock.createTimer(1000);
+    Panel panel{comm, PanelTimers{timer1, timer2, timer3, timer4}};
+    Form1 form{panel};
+
+    Scene() { form.load(); }
+
+    void click(const char* name) { qobject_cast<QAbstractButton*>(form.control(name))->click(); }
+    void chord() { panel.Form_KeyDown(Qt::Key_K, Qt::ControlModifier); }
+};
+
+// The window as a desktop shows it: the client area inside a plain caption bar and border
+// of the size the window's heights are reckoned with.
+QImage framed(Form1& form)
+{
+    const QImage client = form.grab().toImage();
+    const QMargins f = form.frame();
+    QImage image(client.width() + f.left() + f.right(), client.height() + f.top() + f.bottom(),
+                 QImage::Format_RGB32);
+    QPainter p(&image);
+    p.fillRect(image.rect(), QColor(0xC0, 0xC0, 0xC0));
+    p.setPen(QColor(0x40, 0x40, 0x40));
+    p.drawRect(image.rect().adjusted(0, 0, -1, -1));
+    const QRect bar(f.left(), f.left(), client.width(), f.top() - f.left() - 1);
+    QLinearGradient title(bar.topLeft(), bar.topRight());
+    title.setColorAt(0, QColor(0x00, 0x00, 0x80));
+    title.setColorAt(1, QColor(0x10, 0x84, 0xD0));
+    p.fillRect(bar, title);
+    const QRect icon(bar.left() + 3, bar.top() + (bar.height() - 16) / 2, 16, 16);
+    p.drawPixmap(icon, form.windowIcon().pixmap(16, 16));
+    QFont caption(QStringLiteral("DejaVu Sans"));
+    caption.setPixelSize(12);
+    caption.setBold(true);
+    p.setFont(caption);
+    p.setPen(Qt::white);
+    p.drawText(bar.adjusted(24, 0, -24, 0), Qt::AlignLeft | Qt::AlignVCenter, form.windowTitle());
+    const QRect close(bar.right() - 18, bar.top() + (bar.height() - 14) / 2, 16, 14);
+    p.fillRect(close, QColor(0xC0, 0xC0, 0xC0));
+    p.setPen(Qt::black);
+    p.drawText(close, Qt::AlignCenter, QStringLiteral("\u00d7"));
+    p.drawImage(f.left(), f.top(), client);
+    return image;
+}
+
+int screenshots(const QString& directory)
+{
+    QDir().mkpath(directory);
+    const auto save = [&](Form1& form, const char* name) {
+        const QString path = QDir(directory).filePath(QString::fromLatin1(name));
+        if (!framed(form).save(path)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            return false;
+        }
+        std::printf("%s\n", qPrintable(path));
+        return true;
+    };
+
+    bool ok = true;
+    {
+        Scene compact;
+        ok &= save(compact.form, "compact.png");
+    }
+    {
+        // The data view after a status query and its reply.
+        Scene data;
+        data.chord();
+        data.click("Command34");
+        data.click("Command34");
+        data.click("Command44");
+        data.comm.receive("00\r");
+        ok &= save(data.form, "data.png");
+    }
+    {
+        Scene service;
+        service.chord();
+        service.click("Command46");
+        service.comm.receive("1234\r");
+        ok &= save(service.form, "service.png");
+    }
+    {
+        // The full view with a typed command sent and answered.
+        Scene full;
+        full.chord();
+        full.panel.Image1_DblClick();
+        full.panel.setText1(QStringLiteral("CR9"));
+        full.click("Command95");
+        full.comm.receive("VX37 Ver1.40\r");
+        ok &= save(full.form, "full.png");
+    }
+    return ok ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    const QStringList args = QApplication::arguments();
+    if (args.size() != 2) {
+        std::fprintf(stderr, "usage: vx37-screenshots <directory>\n");
+        return 2;
+    }
+    return screenshots(args[1]);
+}
