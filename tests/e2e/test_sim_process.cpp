@@ -10,6 +10,10 @@
 
 #include <csignal>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 class SimProcessE2ETest : public QObject
 {
     Q_OBJECT
@@ -35,6 +39,30 @@ private slots:
         QCOMPARE(sim.stop(signal), 0);
         QVERIFY(!QFileInfo::exists(sim.link()) && !QFileInfo(sim.link()).isSymLink());
         QVERIFY(sim.transcript().contains(QStringLiteral("stopped")));
+    }
+
+    void aPanelThatDiedDoesNotLockTheNextOneOut()
+    {
+        SimProcess sim;
+        QVERIFY2(sim.isServing(), qPrintable(sim.transcript()));
+        const QByteArray path = QFile::encodeName(sim.link());
+        // A port opened in exclusive mode and closed without undoing it, as by a panel
+        // that was killed.
+        int fd = ::open(path.constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::ioctl(fd, TIOCEXCL), 0);
+        ::close(fd);
+        QTRY_VERIFY_WITH_TIMEOUT(sim.linesWith(QStringLiteral("the panel closed the port")) == 1,
+                                 5000);
+
+        fd = ::open(path.constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(fd >= 0);
+        int exclusive = -1;
+        QCOMPARE(::ioctl(fd, TIOCGEXCL, &exclusive), 0);
+        ::close(fd);
+        QCOMPARE(exclusive, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(sim.linesWith(QStringLiteral("the panel opened the port")) == 2,
+                                 5000);
     }
 
     void refusesToReplaceAFileThatIsNoLink()

@@ -11,6 +11,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -140,7 +142,47 @@ bool PtyServer::openTerminal(std::string* error)
     ::tcsetattr(terminal_, TCSANOW, &settings);
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
     terminalPath_ = name;
+
+    // Who opens and closes the terminal end, for the transcript, and to undo the
+    // exclusive mode a panel leaves behind when it dies without closing its port.
+    watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch_ >= 0 &&
+        ::inotify_add_watch(watch_, name, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+        ::close(watch_);
+        watch_ = -1;
+    }
+    openedByOthers_ = 0;
+    lastPanelBaud_ = -1;
     return true;
+}
+
+void PtyServer::watchOpenings()
+{
+    alignas(inotify_event) char buffer[4096];
+    int opened = 0;
+    int closed = 0;
+    for (;;) {
+        const ssize_t size = ::read(watch_, buffer, sizeof buffer);
+        if (size <= 0)
+            break;
+        for (ssize_t at = 0; at < size;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if (event->mask & IN_OPEN)
+                ++opened;
+            if (event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE))
+                ++closed;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    openedByOthers_ = std::max(0, openedByOthers_ + opened - closed);
+    for (int i = 0; i < opened; ++i)
+        event("the panel opened the port");
+    for (int i = 0; i < closed; ++i)
+        event("the panel closed the port");
+    // A port opened in exclusive mode stays exclusive while any descriptor is open, ours
+    // included; a panel that died with it open would lock the next one out.
+    if (closed > 0 && openedByOthers_ == 0)
+        ::ioctl(terminal_, TIOCNXCL);
 }
 
 void PtyServer::closeTerminal()
@@ -149,7 +191,9 @@ void PtyServer::closeTerminal()
         ::close(master_);
     if (terminal_ >= 0)
         ::close(terminal_);
-    master_ = terminal_ = -1;
+    if (watch_ >= 0)
+        ::close(watch_);
+    master_ = terminal_ = watch_ = -1;
 }
 
 bool PtyServer::makeLink(std::string* error)
@@ -252,8 +296,8 @@ int PtyServer::serve(int stopFd)
             const std::int64_t left = *due - millisecondsSinceStart(monotonicNanoseconds());
             timeout = static_cast<int>(std::clamp<std::int64_t>(left, 0, INT_MAX));
         }
-        pollfd fds[2] = {{stopFd, POLLIN, 0}, {master_, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, timeout);
+        pollfd fds[3] = {{stopFd, POLLIN, 0}, {master_, POLLIN, 0}, {watch_, POLLIN, 0}};
+        const int ready = ::poll(fds, 3, timeout);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
@@ -262,6 +306,8 @@ int PtyServer::serve(int stopFd)
         }
         if (fds[0].revents != 0)
             break;
+        if (watch_ >= 0 && fds[2].revents != 0)
+            watchOpenings();
         if (master_ < 0 || fds[1].revents == 0)
             continue;
 
@@ -272,7 +318,15 @@ int PtyServer::serve(int stopFd)
             const std::string_view bytes(buffer, static_cast<std::size_t>(size));
             if (onRead)
                 onRead(readNs, bytes);
-            simulator_->receive(bytes, millisecondsSinceStart(readNs), panelBaud());
+            const int baud = panelBaud();
+            if (baud != lastPanelBaud_) {
+                lastPanelBaud_ = baud;
+                event(
+                    "the panel's port is at " +
+                    (baud > 0 ? std::to_string(baud) + " baud" : std::string("an unknown speed")) +
+                    (baud == options_.baud ? "" : ", not the projector's speed"));
+            }
+            simulator_->receive(bytes, millisecondsSinceStart(readNs), baud);
         } else if (size == 0 || (errno != EAGAIN && errno != EINTR)) {
             // Cannot happen while we hold the terminal end ourselves; never spin on it.
             event(systemError("the pseudo-terminal failed"));

@@ -54,6 +54,7 @@ private:
     bool makeLink(std::string* error);
     void removeLink();
     void perform(const LineAction& action, std::int64_t nowNs);
+    void watchOpenings();
     void event(std::string note);
     std::int64_t millisecondsSinceStart(std::int64_t nowNs) const;
 
@@ -62,6 +63,9 @@ private:
     std::int64_t startNs_ = 0;
     int master_ = -1;
     int terminal_ = -1; // our own descriptor on the terminal end
+    int watch_ = -1;    // inotify on the terminal end
+    int openedByOthers_ = 0;
+    int lastPanelBaud_ = -1;
     std::string terminalPath_;
     bool linked_ = false;
 };
