@@ -44,9 +44,16 @@ QString openFailureText(OpenFailure failure, int port, const QString& path, cons
 {
     switch (failure) {
     case OpenFailure::NoSuchDevice:
+#ifdef Q_OS_WIN
+        return QStringLiteral("COM%1: the device %2 does not exist.\n"
+                              "Connect the serial adapter, or set %3 to the port's name "
+                              "(for example %3=COM5) and start the panel again.")
+#else
         return QStringLiteral("COM%1: the device %2 does not exist.\n"
                               "Connect the serial adapter, or set %3 to the device path "
-                              "(for example %3=/dev/ttyUSB0) and start the panel again.")
+                              "(a USB adapter is listed under /dev/serial/by-id/, for "
+                              "example %3=/dev/ttyUSB0) and start the panel again.")
+#endif
             .arg(port)
             .arg(path, deviceVariable(port));
     case OpenFailure::PermissionDenied: {
