@@ -61,6 +61,26 @@ private slots:
         QCOMPARE(sim.linesWith(QStringLiteral("PC>VX37  C R 0 CR")), 1);
     }
 
+    void unpromptedWordsAreShownAndNothingStaleIsRead()
+    {
+        SimProcess sim("--chatter 300");
+        QVERIFY2(sim.isServing(), qPrintable(sim.transcript()));
+        // Said before any panel listened: lost, as on a real line.
+        QTRY_VERIFY_WITH_TIMEOUT(sim.linesWith(QStringLiteral("unprompted")) >= 3, 5000);
+
+        LivePanel live(sim.link());
+        QStringList rxdSeen;
+        connect(&live.panel, &Panel::propertyChanged, this, [&](FormProperty property) {
+            if (property == FormProperty::RxdLine)
+                rxdSeen << live.rxd();
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(rxdSeen.size() >= 2, 5000);
+        // Without a send nothing ends the accumulation: each word is appended to the last.
+        QCOMPARE(rxdSeen.at(0), QStringLiteral(" 8 0 CR "));
+        QCOMPARE(rxdSeen.at(1), QStringLiteral(" 8 0 CR 8 0 CR "));
+        QCOMPARE(live.status(), QString());
+    }
+
     void aLateReplyIsStillDecoded()
     {
         SimProcess sim("--late 300");

@@ -174,6 +174,11 @@ void PtyServer::watchOpenings()
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         }
     }
+    // What was written while nobody had the port open is lost, as on a real line whose
+    // far end was not listening; the panel must not read it as the answer to its first
+    // command.
+    if (openedByOthers_ == 0 && opened > 0)
+        ::tcflush(terminal_, TCIFLUSH);
     openedByOthers_ = std::max(0, openedByOthers_ + opened - closed);
     for (int i = 0; i < opened; ++i)
         event("the panel opened the port");
