@@ -1,0 +1,104 @@
+# Installing and packaging: `cmake --install` puts vx37-panel and vx37-sim under bin/, and on
+# a freedesktop system the desktop entry, the icon in the hicolor theme, the AppStream
+# metainfo and the manual pages beside them; `cpack` (scripts/package) makes the .deb.
+# Included at the end of the top-level CMakeLists.txt, after every target exists.
+include(GNUInstallDirs)
+
+set(VX37_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+install(TARGETS vx37-panel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET vx37-sim)
+    install(TARGETS vx37-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+
+# Everything `cmake --install` copies: scripts/package builds only this, not the tests.
+add_custom_target(vx37-install-set)
+add_dependencies(vx37-install-set vx37-panel)
+if(TARGET vx37-sim)
+    add_dependencies(vx37-install-set vx37-sim)
+endif()
+
+if(UNIX AND NOT APPLE)
+    install(FILES ${VX37_PACKAGING_DIR}/vx37-panel.desktop
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(FILES ${VX37_PACKAGING_DIR}/vx37-panel.metainfo.xml
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+    set(VX37_ICON_SIZES 16 22 24 32 48 64 128 256)
+    install(FILES ${VX37_PACKAGING_DIR}/icons/vx37-panel.svg
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+    foreach(size ${VX37_ICON_SIZES})
+        install(FILES ${VX37_PACKAGING_DIR}/icons/hicolor/${size}x${size}/vx37-panel.png
+                DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+    endforeach()
+
+    # The manual pages are written in scdoc's plain format and turned into troff here.
+    find_program(VX37_SCDOC scdoc)
+    find_program(VX37_GZIP gzip)
+    set(VX37_MAN_PAGES vx37-panel.1)
+    if(TARGET vx37-sim)
+        list(APPEND VX37_MAN_PAGES vx37-sim.1)
+    endif()
+    set(VX37_MAN_DIR ${CMAKE_BINARY_DIR}/man)
+    set(VX37_MAN_FILES)
+    if(VX37_SCDOC)
+        foreach(page ${VX37_MAN_PAGES})
+            set(output ${VX37_MAN_DIR}/${page})
+            if(VX37_GZIP)
+                string(APPEND output .gz)
+            endif()
+            add_custom_command(
+                OUTPUT ${output}
+                COMMAND ${CMAKE_COMMAND} -DSCDOC=${VX37_SCDOC} -DGZIP=${VX37_GZIP}
+                        -DSOURCE=${VX37_PACKAGING_DIR}/man/${page}.scd -DOUTPUT=${output}
+                        -P ${VX37_PACKAGING_DIR}/man/build_man_page.cmake
+                DEPENDS ${VX37_PACKAGING_DIR}/man/${page}.scd
+                        ${VX37_PACKAGING_DIR}/man/build_man_page.cmake
+                COMMENT "Manual page ${page}"
+                VERBATIM)
+            list(APPEND VX37_MAN_FILES ${output})
+        endforeach()
+        add_custom_target(vx37-man-pages ALL DEPENDS ${VX37_MAN_FILES})
+        add_dependencies(vx37-install-set vx37-man-pages)
+        install(FILES ${VX37_MAN_FILES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    else()
+        message(WARNING "scdoc not found (Debian package scdoc): the manual pages are neither "
+                        "built nor installed")
+    endif()
+
+    # The Debian package. CPack runs dpkg-shlibdeps on the binaries, which adds the
+    # libraries they link (Qt 6 Core, Gui, Widgets, SerialPort, libstdc++, libc) with
+    # their versions; the rest are needs no linker sees.
+    set(CPACK_GENERATOR DEB)
+    set(CPACK_PACKAGE_NAME vx37-panel)
+    set(CPACK_PACKAGE_VENDOR "VX37 Control")
+    set(CPACK_PACKAGE_CONTACT "${VX37_PACKAGE_CONTACT}")
+    if(NOT CPACK_PACKAGE_CONTACT)
+        set(CPACK_PACKAGE_CONTACT "VX37 Control maintainers <maintainers@vx37control.invalid>")
+    endif()
+    set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+        "remote-control panel for the VX37 video projector over RS-232")
+    # The summary above is the first line; this is the body.
+    set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+        "A desktop panel laid out like the VX37 projector's remote control. Every
+button sends the projector's short ASCII command over the serial line, held
+buttons repeat, the traffic is echoed on TXD/RXD monitor lines and status
+replies are decoded into plain words. A service view lets a technician type
+any command.
+
+Also contains vx37-sim, a VX37 projector simulated on a pseudo-terminal, for
+trying the panel without a projector.")
+    set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+    set(CPACK_STRIP_FILES ON)
+    set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+    set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+    set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+    set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    # The window cannot open without a platform plugin, which the Qt libraries only
+    # recommend; the panel's two faces are asked for by name and substituted with IPA
+    # Gothic, without which the arrows and the Japanese caption would not show.
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-ipafont-gothic")
+    set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+    include(CPack)
+endif()
