@@ -10,6 +10,8 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // Ties the window to its desktop entry (icon and name in the dock, on Wayland too).
+    QGuiApplication::setDesktopFileName(QStringLiteral("vx37-panel"));
 
     vx37::QtSerialControl comm;
     vx37::QtIntervalTimer timer1(200);  // auto-repeat of a held button

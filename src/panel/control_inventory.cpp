@@ -204,6 +204,120 @@ constexpr auto kArrowOutline = std::to_array<LineSpec>({
     {"Line12", 2160, 3480, 3120, 3480},
 });
 
+struct SpokenName
+{
+    std::string_view key; // a control's name, or a caption of the view button
+    std::string_view spoken;
+};
+
+// Groups are named as their titles say them; a button's name starts with its group, so
+// that the seven "ON"s, the "+" and "-" pairs and the two "RGB"s stay apart when heard
+// one after the other.
+constexpr auto kSpokenNames = std::to_array<SpokenName>({
+    {"Frame1", "Power"},
+    {"Command17", "Power on"},
+    {"Command18", "Power off"},
+    {"Frame2", "Input mode set"},
+    {"Command27", "Input PC1"},
+    {"Command28", "Input PC2"},
+    {"Command29", "Input Video"},
+    {"Frame3", "Sound mute"},
+    {"Command19", "Sound mute on"},
+    {"Command20", "Sound mute off"},
+    {"Frame4", "No show"},
+    {"Command21", "No show on"},
+    {"Command22", "No show off"},
+    {"Frame7", "Freeze"},
+    {"Command25", "Freeze on"},
+    {"Command26", "Freeze off"},
+    {"Frame6", "Menu"},
+    {"Command23", "Menu on"},
+    {"Command24", "Menu off"},
+    {"Frame5", "AV size"},
+    {"Command31", "AV size regular"},
+    {"Command32", "AV size wide"},
+
+    {"Command5", "Up"},
+    {"Command9", "Left"},
+    {"Command6", "Select"},
+    {"Command8", "Right"},
+    {"Command7", "Down"},
+    {"Command1", "Volume up"},
+    {"Command2", "Volume down"},
+    {"Command15", "Brightness up"},
+    {"Command35", "Brightness down"},
+    {"Command48", "Zoom up"},
+    {"Command49", "Zoom down"},
+    {"Command50", "Keystone up"},
+    {"Command51", "Keystone down"},
+
+    {"Command56", "Key lock off"},
+    {"Command57", "Remote control keys off"},
+    {"Command58", "Projector keys off"},
+    {"Command4", "Preset standard"},
+    {"Command10", "Preset real"},
+    {"Command11", "Preset cinema"},
+    {"Command39", "Preset image 1"},
+    {"Command40", "Preset image 2"},
+    {"Command41", "Preset image 3"},
+    {"Command42", "Preset image 4"},
+    {"Command12", "Preset blackboard"},
+    {"Command36", "Preset dynamic"},
+    {"Image1", "VX37 logo"},
+    {"Command13", "Auto image"},
+    {"Command30", "Image"},
+    {"Command14", "Presentation timer"},
+    {"Command3", "Display clear"},
+    {"Command16", "End"},
+
+    {"Command33", "Serial port"},
+    {"Frame8", "Port and speed"},
+    {"Option1", "Port COM1"},
+    {"Option2", "Port COM2"},
+    {"Frame13", "Speed"},
+    {"Option9", "19200 baud"},
+    {"Option10", "9600 baud"},
+
+    {"Frame9", "Monitor"},
+    {"Label11", "Transmitted"},
+    {"Label12", "Received"},
+    {"Label22", "Status"},
+    {"Command44", "Status query"},
+    {"Command46", "Lamp time query"},
+    {"Command54", "Temperature query"},
+    {"Command45", "Mode query"},
+    {"Command47", "Setting query"},
+    {"Command52", "Lamp mode query"},
+
+    {"Frame14", "Input signal"},
+    {"Command64", "PC1 signal RGB"},
+    {"Command72", "PC2 signal RGB"},
+    {"Command74", "PC2 signal component"},
+    {"Command73", "PC2 signal Scart"},
+    {"Command81", "Video signal auto"},
+    {"Command82", "Video signal video"},
+    {"Command69", "Video signal S-Video"},
+    {"Frame15", "Manual command"},
+    {"Text1", "Command"},
+    {"Command95", "Send command"},
+    {"Command96", "Clear command"},
+});
+
+// The view button's captions say what a click will do.
+constexpr auto kSpokenCaptions = std::to_array<SpokenName>({
+    {"CLOSE", "Close service view"},
+    {"\u30c7\u30fc\u30bf\u3092\u8868\u793a\u3059\u308b", "Show data"},
+    {"\u30c7\u30fc\u30bf\u3092\u8868\u793a\u3057\u306a\u3044", "Hide data"},
+});
+
+template <std::size_t N>
+std::string_view lookUp(const std::array<SpokenName, N>& table, std::string_view key)
+{
+    const auto found = std::find_if(table.begin(), table.end(),
+                                    [&](const SpokenName& row) { return row.key == key; });
+    return found == table.end() ? std::string_view() : found->spoken;
+}
+
 // "ＭＳ ゴシック" is the fixed-pitch face, "ＭＳ Ｐゴシック" the proportional one; both names
 // are written in full-width letters.
 constexpr std::string_view kGothic = "\uff2d\uff33 \u30b4\u30b7\u30c3\u30af";
@@ -243,6 +357,16 @@ const ControlSpec* findControl(std::string_view name)
     const auto spec = std::find_if(kControls.begin(), kControls.end(),
                                    [&](const ControlSpec& c) { return c.name == name; });
     return spec == kControls.end() ? nullptr : &*spec;
+}
+
+std::string_view spokenName(std::string_view control)
+{
+    return lookUp(kSpokenNames, control);
+}
+
+std::string_view spokenCaption(std::string_view caption)
+{
+    return lookUp(kSpokenCaptions, caption);
 }
 
 const FontSpec& fontSpec(FontKey key)

@@ -74,4 +74,13 @@ std::span<const FontSpec> fontTable();
 const ControlSpec* findControl(std::string_view name);
 const FontSpec& fontSpec(FontKey key);
 
+// What a screen reader says for a control where its caption alone would not tell a
+// listener which control it is (an arrow, a "+", one of the eight "ON"s, the two "RGB"s,
+// a monitor line without caption), or empty where the caption says it. Captions stay as
+// designed; only the spoken names differ.
+std::string_view spokenName(std::string_view control);
+// The spoken name that goes with a caption the view button takes at run time (UTF-8), or
+// empty.
+std::string_view spokenCaption(std::string_view caption);
+
 } // namespace vx37

@@ -62,6 +62,15 @@ Qt::Alignment alignment(TextAlign align)
     return Qt::AlignLeft | Qt::AlignTop;
 }
 
+// The icon with its 2x version, which a high-dpi screen draws instead of scaling up.
+QIcon programIcon()
+{
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/vx37/icon.png"), QSize(64, 64));
+    icon.addFile(QStringLiteral(":/vx37/icon@2x.png"), QSize(128, 128));
+    return icon;
+}
+
 // Shows which of the two choices of a group is selected, or that neither is.
 void showSelection(QButtonGroup* group, QAbstractButton* first, bool firstSelected,
                    QAbstractButton* second, bool secondSelected)
@@ -86,7 +95,7 @@ Form1::Form1(Panel& panel, QWidget* parent) : QWidget(parent), panel_(panel)
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setWindowTitle(fromUtf8(kFormCaption));
-    setWindowIcon(QIcon(QStringLiteral(":/vx37/icon.png")));
+    setWindowIcon(programIcon());
     QPalette background = palette();
     background.setColor(QPalette::Window, colour(kFormBackground));
     setPalette(background);
@@ -170,7 +179,8 @@ void Form1::createControls()
         }
         case ControlKind::Picture: {
             auto* picture = new Picture(container);
-            picture->setPixmap(QPixmap(QStringLiteral(":/vx37/logo.png")));
+            picture->setArtwork(QStringLiteral(":/vx37/logo.png"),
+                                QStringLiteral(":/vx37/logo@2x.png"));
             picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             widget = picture;
             break;
@@ -178,6 +188,8 @@ void Form1::createControls()
         }
 
         widget->setObjectName(fromUtf8(spec.name));
+        if (const std::string_view spoken = spokenName(spec.name); !spoken.empty())
+            widget->setAccessibleName(fromUtf8(spoken));
         widget->setGeometry(toPixels(spec));
         if (spec.font != FontKey::Panel)
             widget->setFont(panelFont(spec.font));
@@ -290,6 +302,7 @@ void Form1::redraw(FormProperty property)
         break;
     case FormProperty::Command34:
         command34_->setText(form.command34Caption);
+        command34_->setAccessibleName(fromUtf8(spokenCaption(form.command34Caption.toStdString())));
         command34_->setVisible(form.command34Visible);
         break;
     case FormProperty::Text1:

@@ -14,8 +14,9 @@ namespace {
 
 constexpr int kTextIndent = 2; // pixels between the border and the first character
 
-// Screen readers read the whole line, not only what is drawn.
-class MonitorLineAccessible final : public QAccessibleWidget
+// Screen readers hear the line by its name ("Received") and read its whole text, not only
+// what is drawn, as the value and through the text interface.
+class MonitorLineAccessible final : public QAccessibleWidget, public QAccessibleTextInterface
 {
 public:
     explicit MonitorLineAccessible(MonitorLine* line)
@@ -25,10 +26,47 @@ public:
 
     QString text(QAccessible::Text kind) const override
     {
-        if (kind == QAccessible::Name || kind == QAccessible::Value)
-            return static_cast<const MonitorLine*>(widget())->text();
+        if (kind == QAccessible::Value)
+            return line()->text();
+        if (kind == QAccessible::Name) {
+            const QString name = widget()->accessibleName();
+            return name.isEmpty() ? line()->text() : name;
+        }
         return QAccessibleWidget::text(kind);
     }
+
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    // Read-only text: nothing selected, the cursor at the start.
+    void selection(int, int* start, int* end) const override { *start = *end = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    QString text(int start, int end) const override
+    {
+        return line()->text().mid(start, std::max(end - start, 0));
+    }
+    int characterCount() const override { return static_cast<int>(line()->text().size()); }
+    QRect characterRect(int) const override { return {}; }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int, int* start, int* end) const override
+    {
+        *start = 0;
+        *end = characterCount();
+        return {};
+    }
+
+private:
+    const MonitorLine* line() const { return static_cast<const MonitorLine*>(widget()); }
 };
 
 QAccessibleInterface* accessibleMonitorLine(const QString& className, QObject* object)
@@ -55,14 +93,18 @@ MonitorLine::MonitorLine(QWidget* parent) : QFrame(parent)
 
 void MonitorLine::setText(std::string_view latin1)
 {
+    // What a screen reader had, to tell it what changed; copied only while one listens.
+    const QString before = QAccessible::isActive() ? text_ : QString();
     // In place: resizing an unshared string keeps its buffer.
     text_.resize(static_cast<qsizetype>(latin1.size()));
     QChar* out = text_.data();
     for (const char c : latin1)
         *out++ = QLatin1Char(c);
     update(contentsRect());
-    QAccessibleEvent changed(this, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&changed);
+    if (QAccessible::isActive()) {
+        QAccessibleTextUpdateEvent changed(this, 0, before, text_);
+        QAccessible::updateAccessibility(&changed);
+    }
 }
 
 void MonitorLine::paintEvent(QPaintEvent*)

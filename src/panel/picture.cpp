@@ -1,8 +1,32 @@
 #include "panel/picture.h"
 
 #include <QMouseEvent>
+#include <QPainter>
 
 namespace vx37 {
+
+void Picture::setArtwork(const QString& file, const QString& file2x)
+{
+    const QPixmap base(file);
+    const QPixmap twice(file2x);
+    artwork_ = QIcon();
+    artwork_.addPixmap(base);
+    if (!twice.isNull())
+        artwork_.addPixmap(twice);
+    setPixmap(base);
+}
+
+void Picture::paintEvent(QPaintEvent* event)
+{
+    if (artwork_.isNull()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    // The screen's ratio is known only now: the window may have moved to another screen.
+    const QSize size = pixmap().deviceIndependentSize().toSize();
+    QPainter p(this);
+    p.drawPixmap(QPoint(0, 0), artwork_.pixmap(size, devicePixelRatioF()));
+}
 
 void Picture::mouseDoubleClickEvent(QMouseEvent* event)
 {

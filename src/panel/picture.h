@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QIcon>
 #include <QLabel>
 
 namespace vx37 {
 
-// A picture shown at its own size; it reports double-clicks.
+// A picture shown at its own size; it reports double-clicks. On a high-dpi screen it draws
+// the artwork's 2x version, pixel for pixel, where a plain label would scale up the 1x one.
 class Picture final : public QLabel
 {
     Q_OBJECT
@@ -12,11 +14,19 @@ class Picture final : public QLabel
 public:
     using QLabel::QLabel;
 
+    // The artwork and its version at twice the size in each direction; the picture takes
+    // the size of the first, in logical pixels.
+    void setArtwork(const QString& file, const QString& file2x);
+
 signals:
     void doubleClicked();
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    QIcon artwork_;
 };
 
 } // namespace vx37

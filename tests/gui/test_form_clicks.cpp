@@ -343,7 +343,7 @@ private slots:
         QVERIFY(rxd.endsWith(QStringLiteral("A ")));
         QAccessibleInterface* read = QAccessible::queryAccessibleInterface(f.widget("Label12"));
         QVERIFY(read);
-        QCOMPARE(read->text(QAccessible::Name), rxd);
+        QCOMPARE(read->text(QAccessible::Value), rxd);
     }
 };
 
