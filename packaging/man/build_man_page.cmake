@@ -10,6 +10,10 @@ if(failed)
     file(REMOVE "${troff}")
     message(FATAL_ERROR "scdoc could not read ${SOURCE}: ${message}")
 endif()
+# No hyphenation: a path such as /dev/serial/by-id/ split over two lines cannot be copied.
+file(READ "${troff}" page)
+string(REGEX REPLACE "(\n\\.TH [^\n]*\n)" "\\1.nh\n" page "${page}")
+file(WRITE "${troff}" "${page}")
 if(GZIP AND NOT troff STREQUAL OUTPUT)
     # -n leaves the name and time out of the header, so the same source gives the same bytes.
     execute_process(COMMAND "${GZIP}" -9 -n -f "${troff}" RESULT_VARIABLE failed)
