@@ -3,7 +3,10 @@
 // button's repeats. The simulator runs on a thread of this process so that both ends
 // stamp their moments on the same clock (CLOCK_MONOTONIC).
 //
-// Usage: vx37-latency-bench [--quick]
+// Usage: vx37-latency-bench [--quick] [--realtime]
+//   --quick     a quarter of the samples
+//   --realtime  both ends on real-time (FIFO) priority, where allowed: what the software
+//               does when nothing else on the machine competes for its cores
 
 #include "app/panel.h"
 #include "commands/button_table.h"
@@ -17,6 +20,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
@@ -29,6 +33,8 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 using namespace vx37;
@@ -93,6 +99,14 @@ private:
     std::vector<std::int64_t> writes_;
 };
 
+// Real-time priority for the calling thread; false where the system does not allow it.
+bool makeRealTime()
+{
+    sched_param param{};
+    param.sched_priority = sched_get_priority_min(SCHED_FIFO) + 10;
+    return pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+}
+
 double percentile(std::vector<double> values, double p)
 {
     if (values.empty())
@@ -119,17 +133,32 @@ void runEventLoopFor(int ms)
     loop.exec();
 }
 
-// Runs the event loop until done() holds or timeoutMs pass; whether done() holds.
-bool runEventLoopUntil(const std::function<bool()>& done, int timeoutMs)
+// Runs the event loop, without spinning, until a handler calls wake() and done() holds,
+// or until timeoutMs pass.
+class Waiter
 {
-    const std::int64_t deadline = monotonicNanoseconds() + std::int64_t(timeoutMs) * 1000000;
-    while (!done()) {
-        if (monotonicNanoseconds() > deadline)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+public:
+    Waiter()
+    {
+        deadline_.setSingleShot(true);
+        QObject::connect(&deadline_, &QTimer::timeout, &loop_, &QEventLoop::quit);
     }
-    return true;
-}
+
+    void wake() { loop_.quit(); }
+
+    bool wait(const std::function<bool()>& done, int timeoutMs)
+    {
+        deadline_.start(timeoutMs);
+        while (!done() && deadline_.isActive())
+            loop_.exec();
+        deadline_.stop();
+        return done();
+    }
+
+private:
+    QEventLoop loop_;
+    QTimer deadline_;
+};
 
 const ButtonRow& button(std::string_view control)
 {
@@ -180,18 +209,21 @@ struct Bench
     {
         std::vector<double> ms;
         std::int64_t shownAt = 0;
+        Waiter waiter;
         QObject context;
         QObject::connect(&panel, &Panel::propertyChanged, &context, [&](FormProperty property) {
             if (property == FormProperty::StatusLine && !shownAt &&
-                panel.form().statusLine == " Power ON")
+                panel.form().statusLine == " Power ON") {
                 shownAt = monotonicNanoseconds();
+                waiter.wake();
+            }
         });
         for (int i = 0; i < replies; ++i) {
             endAccumulation();
             const std::size_t index = wire.writeCount();
             shownAt = 0;
             panel.Command_Click(button("Command44")); // STATUS
-            if (!runEventLoopUntil([&] { return shownAt != 0; }, 1000))
+            if (!waiter.wait([&] { return shownAt != 0; }, 1000))
                 qFatal("no status line for reply %d", i);
             const std::int64_t written = wire.write(index);
             ms.push_back((shownAt - written) / 1e6);
@@ -235,17 +267,21 @@ struct Bench
         // jitter from the line's.
         std::vector<std::int64_t> sent;
         const ButtonRow& row = button(control);
+        const auto enough = [&] { return sent.size() > std::size_t(periods) + 1; };
+        Waiter waiter;
         QObject context;
         QObject::connect(&panel, &Panel::propertyChanged, &context, [&](FormProperty property) {
-            if (property == FormProperty::TxdLine && !panel.form().txdLine.empty())
+            if (property == FormProperty::TxdLine && !panel.form().txdLine.empty()) {
                 sent.push_back(monotonicNanoseconds());
+                if (enough())
+                    waiter.wake();
+            }
         });
         const std::size_t index = wire.frameCount();
         panel.Command_MouseDown(row);
-        runEventLoopUntil([&] { return wire.frameCount() > index + std::size_t(periods); },
-                          interval * (periods + 10) + 2000);
+        waiter.wait(enough, interval * (periods + 10) + 2000);
         panel.Command_MouseUp(row);
-        runEventLoopFor(50);
+        runEventLoopFor(50); // the last frames reach the simulator
 
         const Periods onWire = periodsOf(wire.framesFrom(index), interval, periods);
         const Periods atPanel = periodsOf(sent, interval, periods);
@@ -266,8 +302,26 @@ struct Bench
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    bool quick = false;
+    bool realTime = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--quick") == 0) {
+            quick = true;
+        } else if (std::strcmp(argv[i], "--realtime") == 0) {
+            realTime = true;
+        } else {
+            std::fprintf(stderr, "usage: vx37-latency-bench [--quick] [--realtime]\n");
+            return 2;
+        }
+    }
     const int scale = quick ? 4 : 1;
+    if (realTime && !makeRealTime()) {
+        std::fprintf(stderr,
+                     "vx37-latency-bench: real-time priority not allowed here (%s); "
+                     "run it as root or with CAP_SYS_NICE\n",
+                     std::strerror(errno));
+        return 1;
+    }
 
     QTemporaryDir dir;
     sim::SimOptions options;
@@ -287,7 +341,11 @@ int main(int argc, char** argv)
     int stopPipe[2];
     if (::pipe2(stopPipe, O_CLOEXEC) != 0)
         return 1;
-    std::thread serving([&] { server.serve(stopPipe[0]); });
+    std::thread serving([&] {
+        if (realTime)
+            makeRealTime();
+        server.serve(stopPipe[0]);
+    });
 
     qputenv("VX37_COM1", QByteArray::fromStdString(server.path()));
     QtSerialControl comm;
@@ -297,8 +355,9 @@ int main(int argc, char** argv)
                      [](const QString& text) { qFatal("%s", qPrintable(text)); });
     panel.Form_Load({1920 * 15, 1080 * 15, 9615, 9180});
 
-    std::printf("VX37 latency, QSerialPort against vx37-sim on %s%s\n\n",
-                server.terminalPath().c_str(), quick ? " (quick run, fewer samples)" : "");
+    std::printf("VX37 latency, QSerialPort against vx37-sim on %s%s%s\n\n",
+                server.terminalPath().c_str(), quick ? ", quick run (fewer samples)" : "",
+                realTime ? ", real-time priority" : "");
     Bench bench{wire, panel};
     bench.clickToWire(1000 / scale);
     bench.replyToStatusLine(1000 / scale);
