@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 namespace vx37 {
@@ -239,7 +240,10 @@ void Form1::connectControls()
 
     const auto onClick = [this](std::string_view name, void (Panel::*handler)()) {
         auto* button = qobject_cast<QAbstractButton*>(control(name));
-        connect(button, &QAbstractButton::clicked, this, [this, handler] { (panel_.*handler)(); });
+        // The panel itself is captured, not this: GCC 12 with the undefined-behaviour
+        // sanitizer miscompiles a member-pointer call through a nested `this` capture.
+        connect(button, &QAbstractButton::clicked, this,
+                [panel = &panel_, handler] { std::invoke(handler, panel); });
     };
     onClick("Command16", &Panel::Command16_Click);
     onClick("Command33", &Panel::Command33_Click);
