@@ -21,7 +21,7 @@ endif()
 if(UNIX AND NOT APPLE)
     install(FILES ${VX37_PACKAGING_DIR}/vx37-panel.desktop
             DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-    install(FILES ${VX37_PACKAGING_DIR}/vx37-panel.metainfo.xml
+    install(FILES ${VX37_PACKAGING_DIR}/org.vx37control.panel.metainfo.xml
             DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
     set(VX37_ICON_SIZES 16 22 24 32 48 64 128 256)

@@ -10,7 +10,7 @@ QStringList expectedInstalledFiles()
     QStringList files{
         QStringLiteral("bin/vx37-panel"),
         QStringLiteral("share/applications/vx37-panel.desktop"),
-        QStringLiteral("share/metainfo/vx37-panel.metainfo.xml"),
+        QStringLiteral("share/metainfo/org.vx37control.panel.metainfo.xml"),
         QStringLiteral("share/icons/hicolor/scalable/apps/vx37-panel.svg"),
         QStringLiteral("share/man/man1/vx37-panel.1.gz"),
     };

@@ -35,6 +35,7 @@ public:
 
     bool ok() const { return install_.succeeded(); }
     QString report() const { return install_.report(); }
+    QString root() const { return root_.path(); }
     // The prefix inside the scratch root: <root>/usr.
     QString prefix() const { return root_.path() + QStringLiteral("/usr"); }
     QString path(const QString& relative) const { return prefix() + u'/' + relative; }

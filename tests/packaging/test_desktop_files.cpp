@@ -107,7 +107,8 @@ private slots:
         if (validator.isEmpty())
             QSKIP("appstreamcli is not installed (Debian package appstream)");
         QTemporaryDir dir;
-        const QString file = variant(dir, QStringLiteral("vx37-panel.metainfo.xml"), from, to);
+        const QString file =
+            variant(dir, QStringLiteral("org.vx37control.panel.metainfo.xml"), from, to);
         // Strict: warnings and infos fail as errors do; no network for the URLs.
         const Run result = run(validator, {QStringLiteral("validate"), QStringLiteral("--no-net"),
                                            QStringLiteral("--strict"), file});

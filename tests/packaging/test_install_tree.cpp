@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <memory>
@@ -113,7 +114,8 @@ private slots:
 
     void metainfoNamesTheDesktopEntryAndPrograms()
     {
-        QFile file(stage_->path(QStringLiteral("share/metainfo/vx37-panel.metainfo.xml")));
+        QFile file(
+            stage_->path(QStringLiteral("share/metainfo/org.vx37control.panel.metainfo.xml")));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QString metainfo = QString::fromUtf8(file.readAll());
         QVERIFY(metainfo.contains(
@@ -126,6 +128,19 @@ private slots:
                      qPrintable(name));
         }
         QVERIFY(binaries >= 1);
+    }
+
+    // The software centres read the metainfo together with the desktop entry and icon it
+    // names; appstream checks them as installed, file names included.
+    void appstreamAcceptsTheInstalledTree()
+    {
+        const QString validator = QStandardPaths::findExecutable(QStringLiteral("appstreamcli"));
+        if (validator.isEmpty())
+            QSKIP("appstreamcli is not installed (Debian package appstream)");
+        const Run result =
+            run(validator, {QStringLiteral("validate-tree"), QStringLiteral("--no-net"),
+                            QStringLiteral("--strict"), stage_->root()});
+        QVERIFY2(result.succeeded(), qPrintable(result.report()));
     }
 
     void manPagesAreCompressedAsDebianKeepsThem()
