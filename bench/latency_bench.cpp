@@ -260,6 +260,26 @@ struct Bench
         return result;
     }
 
+    // The same period from a precise QTimer that does nothing: how much of the jitter
+    // the machine itself brings.
+    static Periods bareTimer(int interval, int periods)
+    {
+        std::vector<std::int64_t> ticks;
+        const auto enough = [&] { return ticks.size() > std::size_t(periods); };
+        QTimer timer;
+        timer.setTimerType(Qt::PreciseTimer);
+        timer.setInterval(interval);
+        Waiter waiter;
+        QObject::connect(&timer, &QTimer::timeout, &timer, [&] {
+            ticks.push_back(monotonicNanoseconds());
+            if (enough())
+                waiter.wake();
+        });
+        timer.start();
+        waiter.wait(enough, interval * (periods + 10) + 2000);
+        return periodsOf(ticks, interval, periods);
+    }
+
     void repeatPeriod(const char* what, std::string_view control, int interval, int periods)
     {
         endAccumulation();
@@ -285,15 +305,18 @@ struct Bench
 
         const Periods onWire = periodsOf(wire.framesFrom(index), interval, periods);
         const Periods atPanel = periodsOf(sent, interval, periods);
+        const Periods bare = bareTimer(interval, periods);
         const bool met = std::abs(onWire.offPercent) <= 2.0 && onWire.p99Deviation <= 2.0;
         allMet &= met;
         std::printf(
             "repeat every %d ms (%s held), %zu periods on the wire:\n"
             "    mean %.3f ms (%+.2f %%, target within 2 %%), 99th-percentile deviation "
             "%.3f ms (target <= 2)   %s\n"
-            "    (as the panel sent them: mean %.3f ms, 99th-percentile deviation %.3f ms)\n",
+            "    (as the panel sent them: mean %.3f ms, 99th-percentile deviation %.3f ms;\n"
+            "     a bare QTimer on this machine: mean %.3f ms, 99th-percentile deviation %.3f "
+            "ms)\n",
             interval, what, onWire.count, onWire.mean, onWire.offPercent, onWire.p99Deviation,
-            verdict(met), atPanel.mean, atPanel.p99Deviation);
+            verdict(met), atPanel.mean, atPanel.p99Deviation, bare.mean, bare.p99Deviation);
     }
 };
 
