@@ -354,9 +354,9 @@ std::span<const FontSpec> fontTable()
 
 const ControlSpec* findControl(std::string_view name)
 {
-    const auto spec = std::find_if(kControls.begin(), kControls.end(),
+    const auto item = std::find_if(kControls.begin(), kControls.end(),
                                    [&](const ControlSpec& c) { return c.name == name; });
-    return spec == kControls.end() ? nullptr : &*spec;
+    return item == kControls.end() ? nullptr : &*item;
 }
 
 std::string_view spokenName(std::string_view control)

@@ -35,9 +35,9 @@ int toPixels(int twips)
     return static_cast<int>(std::lround(static_cast<double>(twips) / kTwipsPerPixel));
 }
 
-QRect toPixels(const ControlSpec& spec)
+QRect toPixels(const ControlSpec& item)
 {
-    return {toPixels(spec.left), toPixels(spec.top), toPixels(spec.width), toPixels(spec.height)};
+    return {toPixels(item.left), toPixels(item.top), toPixels(item.width), toPixels(item.height)};
 }
 
 QString fromUtf8(std::string_view text)
@@ -125,12 +125,12 @@ Form1::~Form1()
 
 void Form1::createControls()
 {
-    for (const ControlSpec& spec : controlInventory()) {
-        QWidget* container = spec.container.empty() ? this : control(spec.container);
+    for (const ControlSpec& item : controlInventory()) {
+        QWidget* container = item.container.empty() ? this : control(item.container);
         Q_ASSERT(container);
-        const QString caption = fromUtf8(spec.caption);
+        const QString caption = fromUtf8(item.caption);
         QWidget* widget = nullptr;
-        switch (spec.kind) {
+        switch (item.kind) {
         case ControlKind::Frame: {
             auto* frame = new QFrame(container);
             frame->setFrameStyle(QFrame::Box | QFrame::Sunken); // etched
@@ -138,25 +138,25 @@ void Form1::createControls()
             break;
         }
         case ControlKind::Label: {
-            if (spec.border) {
+            if (item.border) {
                 auto* line = new MonitorLine(container);
-                if (spec.name == "Label11")
+                if (item.name == "Label11")
                     label11_ = line;
-                else if (spec.name == "Label12")
+                else if (item.name == "Label12")
                     label12_ = line;
-                else if (spec.name == "Label22")
+                else if (item.name == "Label22")
                     label22_ = line;
                 widget = line;
                 break;
             }
             auto* label = new QLabel(caption, container);
             label->setTextFormat(Qt::PlainText);
-            label->setAlignment(alignment(spec.align));
+            label->setAlignment(alignment(item.align));
             widget = label;
             break;
         }
         case ControlKind::Button: {
-            auto* button = new PanelButton(caption, colour(spec.back), container);
+            auto* button = new PanelButton(caption, colour(item.back), container);
             button->setFocusPolicy(Qt::StrongFocus);
             widget = button;
             break;
@@ -188,25 +188,25 @@ void Form1::createControls()
         }
         }
 
-        widget->setObjectName(fromUtf8(spec.name));
-        if (const std::string_view spoken = spokenName(spec.name); !spoken.empty())
+        widget->setObjectName(fromUtf8(item.name));
+        if (const std::string_view spoken = spokenName(item.name); !spoken.empty())
             widget->setAccessibleName(fromUtf8(spoken));
-        widget->setGeometry(toPixels(spec));
-        if (spec.font != FontKey::Panel)
-            widget->setFont(panelFont(spec.font));
-        if (spec.kind != ControlKind::Button && spec.back != kNoColour) {
+        widget->setGeometry(toPixels(item));
+        if (item.font != FontKey::Panel)
+            widget->setFont(panelFont(item.font));
+        if (item.kind != ControlKind::Button && item.back != kNoColour) {
             QPalette fill = widget->palette();
-            fill.setColor(QPalette::Window, colour(spec.back));
+            fill.setColor(QPalette::Window, colour(item.back));
             widget->setPalette(fill);
             widget->setAutoFillBackground(true);
         }
-        if (spec.text != kNoColour) {
+        if (item.text != kNoColour) {
             QPalette ink = widget->palette();
-            ink.setColor(QPalette::WindowText, colour(spec.text));
+            ink.setColor(QPalette::WindowText, colour(item.text));
             widget->setPalette(ink);
         }
-        widget->setVisible(spec.visibleAtStart);
-        controls_.emplace(spec.name, widget);
+        widget->setVisible(item.visibleAtStart);
+        controls_.emplace(item.name, widget);
     }
 
     frame8_ = control("Frame8");
@@ -264,9 +264,9 @@ void Form1::connectControls()
 void Form1::chainTabOrder()
 {
     std::vector<std::pair<int, QWidget*>> order;
-    for (const ControlSpec& spec : controlInventory())
-        if (spec.tabIndex >= 0)
-            order.emplace_back(spec.tabIndex, control(spec.name));
+    for (const ControlSpec& item : controlInventory())
+        if (item.tabIndex >= 0)
+            order.emplace_back(item.tabIndex, control(item.name));
     std::sort(order.begin(), order.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
     for (std::size_t i = 1; i < order.size(); ++i)

@@ -29,10 +29,10 @@ void installFontSubstitutes()
 
 QFont panelFont(FontKey key)
 {
-    const FontSpec& spec = fontSpec(key);
-    QFont font(fromUtf8(spec.face));
-    font.setPixelSize(static_cast<int>(std::lround(spec.points * kDesignDpi / kPointsPerInch)));
-    font.setBold(spec.bold);
+    const FontSpec& item = fontSpec(key);
+    QFont font(fromUtf8(item.face));
+    font.setPixelSize(static_cast<int>(std::lround(item.points * kDesignDpi / kPointsPerInch)));
+    font.setBold(item.bold);
     font.setItalic(false);
     font.setUnderline(false);
     font.setStrikeOut(false);

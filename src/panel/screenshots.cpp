@@ -8,9 +8,7 @@
 // Runs on an in-memory serial control and virtual time, so nothing clears the lines
 // meanwhile and no port is touched; run it with QT_QPA_PLATFORM=offscreen.
 
-#include "app/panel.h"
-#include "link/memory_serial_control.h"
-#include "link/virtual_clock.h"
+#include "app/virtual_panel.h"
 #include "panel/form1.h"
 
 #include <QAbstractButton>
@@ -27,15 +25,8 @@ namespace {
 
 using namespace vx37;
 
-struct Scene
+struct Scene : VirtualPanel
 {
-    MemorySerialControl comm;
-    VirtualClock clock;
-    VirtualTimer& timer1 = clock.createTimer(200);
-    VirtualTimer& timer2 = clock.createTimer(500);
-    VirtualTimer& timer3 = clock.createTimer(5000);
-    VirtualTimer& timer4 = clock.createTimer(1000);
-    Panel panel{comm, PanelTimers{timer1, timer2, timer3, timer4}};
     Form1 form{panel};
 
     Scene() { form.load(); }

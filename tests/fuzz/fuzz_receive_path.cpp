@@ -5,15 +5,14 @@
 // Input: byte 0 chooses the last frame (one of the nine status queries, a typed text, or
 // none); then records of [length byte][piece]; a length byte of 0xFF advances virtual
 // time by the next byte in milliseconds x 8 instead.
-#include "app/panel.h"
+#include "app/virtual_panel.h"
 #include "commands/monitor_text.h"
-#include "link/memory_serial_control.h"
-#include "link/virtual_clock.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <cstdlib>
+#include <tuple>
 
 namespace {
 
@@ -30,10 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace vx37;
     if (size == 0)
         return 0;
-    MemorySerialControl comm;
-    VirtualClock clock;
-    Panel panel(comm, PanelTimers{clock.createTimer(200), clock.createTimer(500),
-                                  clock.createTimer(5000), clock.createTimer(1000)});
+    VirtualPanel v;
+    auto [comm, clock, panel] = std::tie(v.comm, v.clock, v.panel); // references
     panel.Form_Load(ScreenMetrics{28800, 16200, 9615, 9180});
 
     const std::size_t choice = data[0] % 11;

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "app/panel.h"
-#include "link/memory_serial_control.h"
-#include "link/virtual_clock.h"
+#include "app/virtual_panel.h"
 #include "panel/form1.h"
 
 #include <QApplication>
@@ -19,15 +17,8 @@ namespace vx37::testing {
 // events go through the window as the platform delivers them, so the toolkit finds the
 // control under the pointer and keeps the press on it. Time moves only when a test
 // advances the clock.
-struct FormFixture
+struct FormFixture : VirtualPanel
 {
-    MemorySerialControl comm;
-    VirtualClock clock;
-    VirtualTimer& timer1 = clock.createTimer(200);
-    VirtualTimer& timer2 = clock.createTimer(500);
-    VirtualTimer& timer3 = clock.createTimer(5000);
-    VirtualTimer& timer4 = clock.createTimer(1000);
-    Panel panel{comm, PanelTimers{timer1, timer2, timer3, timer4}};
     Form1 form{panel};
     QSignalSpy warnings{&panel, &Panel::warning};
 

@@ -139,12 +139,12 @@ private slots:
 
         std::set<QString> names;
         int focusable = 0;
-        for (const ControlSpec& spec : controlInventory()) {
-            if (spec.tabIndex < 0)
+        for (const ControlSpec& item : controlInventory()) {
+            if (item.tabIndex < 0)
                 continue;
             ++focusable;
-            const QString name = QString::fromUtf8(spec.name.data(), qsizetype(spec.name.size()));
-            QWidget* widget = f.form.control(spec.name);
+            const QString name = QString::fromUtf8(item.name.data(), qsizetype(item.name.size()));
+            QWidget* widget = f.form.control(item.name);
             QVERIFY2(widget, qPrintable(name));
             const auto found = tree.find(widget);
             QVERIFY2(found != tree.end(), qPrintable(name + " is not in the accessible tree"));

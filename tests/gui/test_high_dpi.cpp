@@ -47,11 +47,11 @@ private slots:
     {
         FormFixture f;
         QCOMPARE(f.form.width(), FormFixture::pixels(9495));
-        for (const ControlSpec& spec : controlInventory()) {
-            const QWidget* widget = f.form.control(spec.name);
-            const QRect designed(FormFixture::pixels(spec.left), FormFixture::pixels(spec.top),
-                                 FormFixture::pixels(spec.width), FormFixture::pixels(spec.height));
-            QVERIFY2(widget->geometry() == designed, spec.name.data());
+        for (const ControlSpec& item : controlInventory()) {
+            const QWidget* widget = f.form.control(item.name);
+            const QRect designed(FormFixture::pixels(item.left), FormFixture::pixels(item.top),
+                                 FormFixture::pixels(item.width), FormFixture::pixels(item.height));
+            QVERIFY2(widget->geometry() == designed, item.name.data());
         }
         // The fonts are sized in logical pixels as well, so captions fit as designed.
         QCOMPARE(f.widget("Command17")->font().pixelSize(), 12);

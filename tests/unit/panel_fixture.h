@@ -1,8 +1,6 @@
 #pragma once
 
-#include "app/panel.h"
-#include "link/memory_serial_control.h"
-#include "link/virtual_clock.h"
+#include "app/virtual_panel.h"
 
 #include <QSignalSpy>
 
@@ -12,15 +10,8 @@ namespace vx37::testing {
 
 // A panel on an in-memory port and virtual time, loaded as at start-up on a 1920 x 1080
 // screen. Time moves only when a test advances the clock.
-struct PanelFixture
+struct PanelFixture : VirtualPanel
 {
-    MemorySerialControl comm;
-    VirtualClock clock;
-    VirtualTimer& timer1 = clock.createTimer(200);
-    VirtualTimer& timer2 = clock.createTimer(500);
-    VirtualTimer& timer3 = clock.createTimer(5000);
-    VirtualTimer& timer4 = clock.createTimer(1000);
-    Panel panel{comm, PanelTimers{timer1, timer2, timer3, timer4}};
     QSignalSpy warnings{&panel, &Panel::warning};
 
     static constexpr ScreenMetrics kScreen{1920 * 15, 1080 * 15, 9495 + 2 * 60, 8730 + 450};
