@@ -38,6 +38,10 @@ public:
     std::string input() override;
     int commEvent() const override { return commEvent_; }
 
+    // How often a lost device is looked for: kRetryIntervalMs, unless a test of many
+    // losses in a row wants it sooner.
+    void setRetryInterval(int milliseconds) { retryTimer_.setInterval(milliseconds); }
+
     // The device is open right now (false while waiting for a lost device to return).
     bool deviceConnected() const { return device_.isOpen(); }
     QString devicePath() const { return device_.portName(); }
