@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -64,7 +65,10 @@ int baudOfSpeed(unsigned speed)
     return 0;
 }
 
-PtyServer::PtyServer(const SimOptions& options) : options_(options) {}
+PtyServer::PtyServer(const SimOptions& options)
+    : options_(options), floodRandom_(options.faults.seed)
+{
+}
 
 PtyServer::~PtyServer()
 {
@@ -257,6 +261,12 @@ void PtyServer::perform(const LineAction& action, std::int64_t nowNs)
             return;
         if (onWrite)
             onWrite(nowNs, action.bytes);
+        if (flooding()) {
+            // Behind the flood bytes already made: one line, one order.
+            floodQueue_ += action.bytes;
+            pumpFlood();
+            break;
+        }
         std::string_view rest = action.bytes;
         while (!rest.empty()) {
             const ssize_t written = ::write(master_, rest.data(), rest.size());
@@ -272,7 +282,17 @@ void PtyServer::perform(const LineAction& action, std::int64_t nowNs)
         }
         break;
     }
+    case LineAction::Kind::Flood:
+        if (master_ < 0)
+            return;
+        floodLeft_ += action.floodBytes;
+        floodStartNs_ = nowNs;
+        floodSent_ = 0;
+        pumpFlood();
+        break;
     case LineAction::Kind::Vanish:
+        if (flooding())
+            endFlood("cut short by the line going");
         removeLink();
         closeTerminal();
         event("closed " + terminalPath_ + (options_.link.empty() ? "" : ", link removed"));
@@ -288,6 +308,39 @@ void PtyServer::perform(const LineAction& action, std::int64_t nowNs)
     }
 }
 
+void PtyServer::pumpFlood()
+{
+    std::uniform_int_distribution<int> byte(0, 255);
+    while (flooding()) {
+        if (floodQueue_.empty()) {
+            const auto size = static_cast<std::size_t>(std::min<std::int64_t>(floodLeft_, 4096));
+            floodQueue_.resize(size);
+            for (char& c : floodQueue_)
+                c = static_cast<char>(byte(floodRandom_));
+            floodLeft_ -= static_cast<std::int64_t>(size);
+        }
+        const ssize_t written = ::write(master_, floodQueue_.data(), floodQueue_.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return; // the line is full: on when poll says it takes more
+        floodQueue_.erase(0, static_cast<std::size_t>(written));
+        floodSent_ += written;
+    }
+    endFlood("done");
+}
+
+void PtyServer::endFlood(const std::string& how)
+{
+    const double seconds = (monotonicNanoseconds() - floodStartNs_) / 1e9;
+    char rate[64];
+    std::snprintf(rate, sizeof rate, "%.3f s", seconds);
+    event("flood " + how + ": " + std::to_string(floodSent_) + " bytes written in " + rate +
+          ", replies included");
+    floodLeft_ = 0;
+    floodQueue_.clear();
+}
+
 int PtyServer::serve(int stopFd)
 {
     for (;;) {
@@ -301,7 +354,8 @@ int PtyServer::serve(int stopFd)
             const std::int64_t left = *due - millisecondsSinceStart(monotonicNanoseconds());
             timeout = static_cast<int>(std::clamp<std::int64_t>(left, 0, INT_MAX));
         }
-        pollfd fds[3] = {{stopFd, POLLIN, 0}, {master_, POLLIN, 0}, {watch_, POLLIN, 0}};
+        const short masterEvents = POLLIN | (flooding() ? POLLOUT : 0);
+        pollfd fds[3] = {{stopFd, POLLIN, 0}, {master_, masterEvents, 0}, {watch_, POLLIN, 0}};
         const int ready = ::poll(fds, 3, timeout);
         if (ready < 0) {
             if (errno == EINTR)
@@ -314,6 +368,10 @@ int PtyServer::serve(int stopFd)
         if (watch_ >= 0 && fds[2].revents != 0)
             watchOpenings();
         if (master_ < 0 || fds[1].revents == 0)
+            continue;
+        if (flooding() && (fds[1].revents & POLLOUT))
+            pumpFlood();
+        if ((fds[1].revents & ~POLLOUT) == 0)
             continue;
 
         char buffer[4096];

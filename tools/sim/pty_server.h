@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -54,6 +55,10 @@ private:
     bool makeLink(std::string* error);
     void removeLink();
     void perform(const LineAction& action, std::int64_t nowNs);
+    bool flooding() const { return floodLeft_ > 0 || !floodQueue_.empty(); }
+    // Writes flood bytes, and the replies queued behind them, until the line is full.
+    void pumpFlood();
+    void endFlood(const std::string& how);
     void watchOpenings();
     void event(std::string note);
     std::int64_t millisecondsSinceStart(std::int64_t nowNs) const;
@@ -68,6 +73,14 @@ private:
     int lastPanelBaud_ = -1;
     std::string terminalPath_;
     bool linked_ = false;
+
+    // A flood in progress: bytes not yet made, and made ones (with replies that came up
+    // meanwhile, in order) not yet taken by the line.
+    std::int64_t floodLeft_ = 0;
+    std::int64_t floodSent_ = 0;
+    std::int64_t floodStartNs_ = 0;
+    std::string floodQueue_;
+    std::mt19937 floodRandom_;
 };
 
 // CLOCK_MONOTONIC in nanoseconds.

@@ -74,6 +74,11 @@ Faults
   --chatter MS         send the operating state unprompted every MS milliseconds
   --vanish-after N     close the line after N commands, as a pulled USB adapter
   --come-back MS       and open it again MS milliseconds later, at the same link
+  --cycles K           go and come back K times, each after --vanish-after more
+                       commands (default 1; 0: without end)
+  --flood BYTES        send BYTES random bytes as fast as the line takes them, once the
+                       reply to the --flood-after N-th command is out (default 1)
+  --flood-after N
 
   --help               this text
 )";
@@ -162,6 +167,17 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
         {"--chatter", integer(options.faults.chatterMs, 1, kMaxMs)},
         {"--vanish-after", integer(options.faults.vanishAfter, 1, 1 << 30)},
         {"--come-back", integer(options.faults.comeBackMs, 0, kMaxMs)},
+        {"--cycles", integer(options.faults.vanishCycles, 0, 1 << 30)},
+        {"--flood",
+         [&options](const std::string& value) -> std::string {
+             const auto number = toInteger(value);
+             constexpr long long kMaxFlood = 1LL << 40;
+             if (!number || *number < 1 || *number > kMaxFlood)
+                 return "a byte count from 1 to " + std::to_string(kMaxFlood);
+             options.faults.floodBytes = *number;
+             return {};
+         }},
+        {"--flood-after", integer(options.faults.floodAfter, 1, 1 << 30)},
     };
     const std::map<std::string, std::function<void()>> flags{
         {"--quiet", [&options] { options.transcript = false; }},
@@ -169,6 +185,7 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
         {"--no-signal", [&options] { options.projector.signal = false; }},
     };
 
+    bool explicitFloodAfter = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
         std::optional<std::string> value;
@@ -196,10 +213,15 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
         }
         if (const std::string expected = parser->second(*value); !expected.empty())
             return fail(name + " " + *value + ": expected " + expected);
+        explicitFloodAfter |= name == "--flood-after";
     }
 
     if (options.faults.comeBackMs >= 0 && options.faults.vanishAfter == 0)
         return fail("--come-back needs --vanish-after");
+    if (options.faults.vanishCycles != 1 && options.faults.comeBackMs < 0)
+        return fail("--cycles needs --come-back");
+    if (explicitFloodAfter && options.faults.floodBytes == 0)
+        return fail("--flood-after needs --flood");
     options.projector.reverseTopBottom = (reversal & 1) != 0;
     options.projector.reverseLeftRight = (reversal & 2) != 0;
     options.faults.seed = static_cast<std::uint32_t>(seed);

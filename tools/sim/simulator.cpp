@@ -19,7 +19,8 @@ std::string speedNote(int projectorBaud, int panelBaud)
 
 Simulator::Simulator(const ProjectorSettings& projector, const FaultSettings& faults, int baud,
                      std::int64_t now)
-    : projector_(projector, now), faults_(faults), baud_(baud), random_(faults.seed)
+    : projector_(projector, now), faults_(faults), baud_(baud), random_(faults.seed),
+      vanishAt_(faults.vanishAfter)
 {
     if (faults_.chatterMs > 0)
         nextChatter_ = now + faults_.chatterMs;
@@ -98,7 +99,13 @@ void Simulator::handleFrame(const std::string& frame, bool complete, std::int64_
         lastDue = scheduleReply(outcome.reply, now + faults_.lateMs, late);
     }
 
-    if (faults_.vanishAfter > 0 && !vanishScheduled_ && commands_ >= faults_.vanishAfter) {
+    if (faults_.floodBytes > 0 && !floodScheduled_ && commands_ >= faults_.floodAfter) {
+        // Behind that answer, so the panel has read one good reply before the noise.
+        floodScheduled_ = true;
+        schedule(lastDue, {LineAction::Kind::Flood, {}, faults_.floodBytes});
+    }
+
+    if (faults_.vanishAfter > 0 && !vanishScheduled_ && commands_ >= vanishAt_) {
         // Just after the last answer is out, as if the adapter were pulled right then.
         vanishScheduled_ = true;
         const std::int64_t goneAt = lastDue + kVanishDelayMs;
@@ -196,7 +203,8 @@ std::vector<LineAction> Simulator::takeDue(std::int64_t now, int panelBaud)
             frame_.clear();
             // Whatever was still to be said is lost with the line.
             std::erase_if(pending_, [](const Pending& p) {
-                return p.action.kind == LineAction::Kind::Write;
+                return p.action.kind == LineAction::Kind::Write ||
+                       p.action.kind == LineAction::Kind::Flood;
             });
             log(now, TranscriptEntry::Kind::Event, {},
                 "line gone after " + std::to_string(commands_) +
@@ -207,7 +215,22 @@ std::vector<LineAction> Simulator::takeDue(std::int64_t now, int panelBaud)
             vanished_ = false;
             if (faults_.chatterMs > 0)
                 nextChatter_ = now + faults_.chatterMs;
-            log(now, TranscriptEntry::Kind::Event, {}, "line back");
+            ++cyclesDone_;
+            if (faults_.vanishCycles == 0 || cyclesDone_ < faults_.vanishCycles) {
+                // Again after as many commands as the first time, counted from now.
+                vanishScheduled_ = false;
+                vanishAt_ = commands_ + faults_.vanishAfter;
+            }
+            log(now, TranscriptEntry::Kind::Event, {},
+                faults_.vanishCycles == 1 ? std::string("line back")
+                                          : "line back (" + std::to_string(cyclesDone_) +
+                                                (cyclesDone_ == 1 ? " time)" : " times)"));
+            actions.push_back(std::move(next.action));
+            break;
+        case LineAction::Kind::Flood:
+            log(now, TranscriptEntry::Kind::Event, {},
+                "flood of " + std::to_string(next.action.floodBytes) +
+                    " random bytes, as fast as the line takes them");
             actions.push_back(std::move(next.action));
             break;
         }

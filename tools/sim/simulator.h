@@ -21,15 +21,18 @@ namespace vx37::sim {
 
 struct FaultSettings
 {
-    bool silent = false;      // never reply
-    int lateMs = 0;           // every reply this much late
-    int pieceBytes = 0;       // > 0: replies go out in pieces of this many bytes
-    int pieceGapMs = 100;     // between two pieces
-    double corruptRate = 0.0; // chance of each reply byte being corrupted
-    std::uint32_t seed = 1;   // for the corruption
-    int chatterMs = 0;        // > 0: speak unprompted this often
-    int vanishAfter = 0;      // > 0: the line goes away after this many commands
-    int comeBackMs = -1;      // >= 0: and comes back this much later
+    bool silent = false;         // never reply
+    int lateMs = 0;              // every reply this much late
+    int pieceBytes = 0;          // > 0: replies go out in pieces of this many bytes
+    int pieceGapMs = 100;        // between two pieces
+    double corruptRate = 0.0;    // chance of each reply byte being corrupted
+    std::uint32_t seed = 1;      // for the corruption
+    int chatterMs = 0;           // > 0: speak unprompted this often
+    int vanishAfter = 0;         // > 0: the line goes away after this many commands
+    int comeBackMs = -1;         // >= 0: and comes back this much later
+    int vanishCycles = 1;        // how often it goes and comes back; 0: without end
+    std::int64_t floodBytes = 0; // > 0: this many random bytes, as fast as the line takes them
+    int floodAfter = 1;          // ... once the reply to this many commands is out
 };
 
 // One line of the transcript: what crossed the line, or what happened by itself.
@@ -45,9 +48,10 @@ struct TranscriptEntry
 // What the device side must do now.
 struct LineAction
 {
-    enum class Kind { Write, Vanish, ComeBack };
+    enum class Kind { Write, Vanish, ComeBack, Flood };
     Kind kind = Kind::Write;
-    std::string bytes; // Write only
+    std::string bytes;           // Write only
+    std::int64_t floodBytes = 0; // Flood only: how many random bytes to send
 };
 
 class Simulator
@@ -107,6 +111,9 @@ private:
     int commands_ = 0;
     bool vanished_ = false;
     bool vanishScheduled_ = false;
+    int vanishAt_ = 0; // the command count at which the line goes next
+    int cyclesDone_ = 0;
+    bool floodScheduled_ = false;
 };
 
 } // namespace vx37::sim
