@@ -68,6 +68,11 @@ FloodFigures runFlood(qint64 bytes)
     QElapsedTimer flooded;
     flooded.start();
     const qint64 eventsBefore = figures.receiveEvents;
+    // A query amid the noise reaches the projector, and its answer joins the stream.
+    QObject::connect(&live.comm, &SerialControl::comm, &context, [&] {
+        if (figures.receiveEvents == eventsBefore + 50)
+            live.click("Command44");
+    });
     // Done when the simulator has written it all and the panel has read nothing for 500 ms.
     const bool quiet = QTest::qWaitFor(
         [&] {
@@ -101,6 +106,11 @@ FloodFigures runFlood(qint64 bytes)
     figures.statusAfter = live.status();
     sampler.stop();
     figures.residentAfterKiB = residentKiB();
+    figures.queriesHeard = sim.linesWith(QStringLiteral("PC>VX37  C R 0 CR"));
+    for (const QString& line : sim.transcript().split(QLatin1Char('\n'))) {
+        if (line.contains(QLatin1String("flood done")))
+            figures.floodEnd = line.simplified();
+    }
     figures.residentHighestKiB = std::max(figures.residentHighestKiB, figures.residentAfterKiB);
     return figures;
 }

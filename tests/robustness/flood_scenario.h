@@ -24,6 +24,8 @@ struct FloodFigures
     long residentAfterKiB = 0;
     QString rxdAfter; // after the status query that follows the flood
     QString statusAfter;
+    int queriesHeard = 0; // STATUS frames the simulator read: one before, one amid, two after
+    QString floodEnd;     // the simulator's transcript line on the end of the flood
 };
 
 // Runs vx37-sim with --flood bytes; takes a few seconds, at most about 75 s.

@@ -36,6 +36,11 @@ private slots:
         const long boundKiB = kAddressSanitizer ? 512 * 1024 : 64 * 1024;
         QVERIFY2(f.residentHighestKiB - f.residentBeforeKiB < boundKiB,
                  qPrintable(QString::number(f.residentHighestKiB - f.residentBeforeKiB)));
+        // The query sent amid the noise went out, and its answer went into the stream
+        // behind the random bytes, none of them lost: 1 MiB and one "00" CR.
+        QVERIFY2(f.floodEnd.contains(QLatin1String("flood done: 1048579 bytes written")),
+                 qPrintable(f.floodEnd));
+        QCOMPARE(f.queriesHeard, 4);
         // Afterwards the line is as good as before.
         QCOMPARE(f.rxdAfter, QStringLiteral(" 0 0 CR "));
         QCOMPARE(f.statusAfter, QStringLiteral(" Power ON"));

@@ -36,6 +36,9 @@ private slots:
         QCOMPARE(options.faults.pieceBytes, 0);
         QCOMPARE(options.faults.vanishAfter, 0);
         QCOMPARE(options.faults.comeBackMs, -1);
+        QCOMPARE(options.faults.vanishCycles, 1);
+        QCOMPARE(options.faults.floodBytes, std::int64_t(0));
+        QCOMPARE(options.faults.floodAfter, 1);
     }
 
     void everyOptionSetsItsValue()
@@ -81,6 +84,12 @@ private slots:
                                             "4",
                                             "--come-back",
                                             "1500",
+                                            "--cycles",
+                                            "0",
+                                            "--flood",
+                                            "1048576",
+                                            "--flood-after",
+                                            "3",
                                             "--quiet"});
         QVERIFY2(parsed.options, parsed.error.c_str());
         const SimOptions& o = *parsed.options;
@@ -106,6 +115,9 @@ private slots:
         QCOMPARE(o.faults.chatterMs, 800);
         QCOMPARE(o.faults.vanishAfter, 4);
         QCOMPARE(o.faults.comeBackMs, 1500);
+        QCOMPARE(o.faults.vanishCycles, 0);
+        QCOMPARE(o.faults.floodBytes, std::int64_t(1048576));
+        QCOMPARE(o.faults.floodAfter, 3);
         QVERIFY(!o.transcript);
     }
 
@@ -131,6 +143,12 @@ private slots:
             << QByteArrayList{"--silent=yes"} << QByteArray("--silent takes no value");
         QTest::newRow("come back alone") << QByteArrayList{"--come-back", "100"}
                                          << QByteArray("--come-back needs --vanish-after");
+        QTest::newRow("cycles alone") << QByteArrayList{"--vanish-after", "2", "--cycles", "5"}
+                                      << QByteArray("--cycles needs --come-back");
+        QTest::newRow("flood-after alone")
+            << QByteArrayList{"--flood-after", "2"} << QByteArray("--flood-after needs --flood");
+        QTest::newRow("empty flood") << QByteArrayList{"--flood", "0"}
+                                     << QByteArray("--flood 0: expected a byte count from 1");
         QTest::newRow("empty link")
             << QByteArrayList{"--link", ""} << QByteArray("--link : expected a path");
     }
@@ -153,11 +171,12 @@ private slots:
         QVERIFY(!parsed.options);
         // Every option the parser takes is in the help text.
         for (const char* option :
-             {"--link",      "--baud",         "--quiet",     "--power",      "--count-down",
-              "--cooling",   "--input",        "--no-signal", "--lamp-hours", "--hour-ms",
-              "--lamp-mode", "--reversal",     "--ambient",   "--pressure",   "--silent",
-              "--late",      "--pieces",       "--piece-gap", "--corrupt",    "--seed",
-              "--chatter",   "--vanish-after", "--come-back"})
+             {"--link",       "--baud",         "--quiet",     "--power",      "--count-down",
+              "--cooling",    "--input",        "--no-signal", "--lamp-hours", "--hour-ms",
+              "--lamp-mode",  "--reversal",     "--ambient",   "--pressure",   "--silent",
+              "--late",       "--pieces",       "--piece-gap", "--corrupt",    "--seed",
+              "--chatter",    "--vanish-after", "--come-back", "--cycles",     "--flood",
+              "--flood-after"})
             QVERIFY2(usageText().find(option) != std::string::npos, option);
     }
 };

@@ -50,6 +50,8 @@ struct Line
                 written.push_back({now, action.bytes});
             else
                 actions.push_back({now, action.kind});
+            if (action.kind == LineAction::Kind::Flood)
+                floods.push_back({now, action.floodBytes});
         }
     }
 
@@ -65,6 +67,7 @@ struct Line
     int panelBaud = 19200;
     std::vector<Written> written;
     std::vector<std::pair<std::int64_t, LineAction::Kind>> actions;
+    std::vector<std::pair<std::int64_t, std::int64_t>> floods; // when, how many bytes
     std::vector<TranscriptEntry> transcript;
 };
 
@@ -254,6 +257,92 @@ private slots:
         line.send(300, "CR1\r"); // its answer, due at 600, is lost
         line.runUntil(10000);
         QCOMPARE(line.written, (std::vector<Written>{{400, "80\r"}}));
+        QCOMPARE(line.actions.size(), std::size_t(1));
+    }
+
+    void vanishesAgainForEachCycle()
+    {
+        Line line(faults([](FaultSettings& f) {
+            f.vanishAfter = 2;
+            f.comeBackMs = 500;
+            f.vanishCycles = 3;
+        }));
+        for (std::int64_t start : {100, 900, 1700, 2500}) {
+            line.send(start, "CR0\r");
+            line.send(start + 100, "CR1\r");
+            line.runUntil(start + 250);
+            line.send(start + 250, "CR3\r"); // the line is gone: not heard, not counted
+            line.runUntil(start + 800);
+        }
+        using Kind = LineAction::Kind;
+        // Two commands a cycle, counted afresh after each return; three cycles, no fourth.
+        QCOMPARE(line.actions,
+                 (std::vector<std::pair<std::int64_t, Kind>>{{300, Kind::Vanish},
+                                                             {800, Kind::ComeBack},
+                                                             {1100, Kind::Vanish},
+                                                             {1600, Kind::ComeBack},
+                                                             {1900, Kind::Vanish},
+                                                             {2400, Kind::ComeBack}}));
+        QVERIFY(!line.simulator.vanished());
+        QVERIFY(
+            std::any_of(line.transcript.begin(), line.transcript.end(),
+                        [](const TranscriptEntry& e) { return e.note == "line back (3 times)"; }));
+    }
+
+    void cyclesWithoutEnd()
+    {
+        Line line(faults([](FaultSettings& f) {
+            f.vanishAfter = 1;
+            f.comeBackMs = 50;
+            f.vanishCycles = 0;
+        }));
+        for (std::int64_t t = 0; t < 10000; t += 1000) {
+            line.send(t, "CR0\r");
+            line.runUntil(t + 999);
+        }
+        QCOMPARE(std::count(line.actions.begin(), line.actions.end(),
+                            std::make_pair(std::int64_t(9150), LineAction::Kind::ComeBack)),
+                 1);
+        QCOMPARE(line.actions.size(), std::size_t(20));
+    }
+
+    void floodsOnceBehindTheAnswerToTheNthCommand()
+    {
+        Line line(faults([](FaultSettings& f) {
+            f.floodBytes = 5000;
+            f.floodAfter = 2;
+            f.lateMs = 30;
+        }));
+        line.send(100, "CR0\r");
+        line.runUntil(199);
+        QVERIFY(line.floods.empty());
+        line.send(200, "CR1\r");
+        line.runUntil(1000);
+        // The answer first, then the flood, at the same moment and in that order.
+        QCOMPARE(line.written.back(), (Written{230, "1\r"}));
+        QCOMPARE(line.floods, (std::vector<std::pair<std::int64_t, std::int64_t>>{{230, 5000}}));
+        QCOMPARE(line.transcript.back().note,
+                 std::string("flood of 5000 random bytes, as fast as the line takes them"));
+        // Once only; the projector goes on answering.
+        line.send(1100, "CR0\r");
+        line.runUntil(5000);
+        QCOMPARE(line.floods.size(), std::size_t(1));
+        QCOMPARE(line.written.back(), (Written{1130, "80\r"}));
+    }
+
+    void aFloodStillToComeIsLostWithTheLine()
+    {
+        Line line(faults([](FaultSettings& f) {
+            f.floodBytes = 100;
+            f.floodAfter = 2;
+            f.lateMs = 500;
+            f.vanishAfter = 1;
+        }));
+        line.send(100, "CR0\r"); // answered at 600; the line goes at 700
+        line.send(500, "CR1\r"); // its answer, and the flood behind it, due at 1000
+        line.runUntil(10000);
+        QCOMPARE(line.written, (std::vector<Written>{{600, "80\r"}}));
+        QVERIFY(line.floods.empty());
         QCOMPARE(line.actions.size(), std::size_t(1));
     }
 
