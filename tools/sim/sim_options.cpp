@@ -70,7 +70,7 @@ Faults
   --pieces N           send replies in pieces of N bytes
   --piece-gap MS       gap between pieces (default 100)
   --corrupt RATE       corrupt each reply byte with probability RATE (0 to 1)
-  --seed N             seed of the corruption (default 1)
+  --seed N             seed of the corruption and of the flood (default 1)
   --chatter MS         send the operating state unprompted every MS milliseconds
   --vanish-after N     close the line after N commands, as a pulled USB adapter
   --come-back MS       and open it again MS milliseconds later, at the same link
