@@ -1,13 +1,14 @@
 #include "unplug_scenario.h"
 
+#include "event_wait.h"
 #include "live_panel.h"
 #include "resident_memory.h"
 #include "sim_process.h"
 
 #include <QElapsedTimer>
-#include <QTest>
 
 #include <algorithm>
+#include <csignal>
 
 using namespace vx37;
 using namespace vx37::testing;
@@ -51,23 +52,23 @@ UnplugFigures runUnplugCycles(int cycles, int comeBackMs, int retryMs)
     for (int cycle = 1; cycle <= cycles; ++cycle) {
         QElapsedTimer thisCycle;
         thisCycle.start();
-        if (!QTest::qWaitFor([&] { return live.comm.deviceConnected(); }, 5000))
+        if (!waitUntil([&] { return live.comm.deviceConnected(); }, 5000))
             return fail(cycle, "the port was not reopened");
         // The port is usable: a query is answered and decoded.
         const int answered = figures.answeredStatus;
         live.click("Command44");
-        if (!QTest::qWaitFor([&] { return figures.answeredStatus > answered; }, 5000))
+        if (!waitUntil([&] { return figures.answeredStatus > answered; }, 5000))
             return fail(cycle, "STATUS not answered");
         if (live.warnings.count() != cycle - 1)
             return fail(cycle, "a loss reported more than once");
 
         // Held: the press and the repeats every 50 ms; the line goes after the first repeat.
         live.press("Command15"); // Brightness +
-        QTest::qWait(20);
+        runFor(20);
         live.click("Command44"); // a query among the repeats; its answer may be lost
-        if (!QTest::qWaitFor([&] { return live.warnings.count() == cycle; }, 5000))
+        if (!waitUntil([&] { return live.warnings.count() == cycle; }, 5000))
             return fail(cycle, "the loss was not reported");
-        QTest::qWait(60); // repeats into the lost device
+        runFor(60); // repeats into the lost device
         live.click("Command44");
         live.release("Command15");
         if (live.comm.deviceConnected() && live.warnings.count() != cycle)
@@ -79,15 +80,17 @@ UnplugFigures runUnplugCycles(int cycles, int comeBackMs, int retryMs)
             figures.residentAfterFirstKiB = residentKiB();
     }
     // The last return, and a last query.
-    if (!QTest::qWaitFor([&] { return live.comm.deviceConnected(); }, 5000))
+    if (!waitUntil([&] { return live.comm.deviceConnected(); }, 5000))
         return fail(cycles + 1, "the port was not reopened");
     const int answered = figures.answeredStatus;
     live.click("Command44");
-    if (!QTest::qWaitFor([&] { return figures.answeredStatus > answered; }, 5000))
+    if (!waitUntil([&] { return figures.answeredStatus > answered; }, 5000))
         return fail(cycles + 1, "STATUS not answered");
     figures.seconds = total.elapsed() / 1000.0;
     figures.residentAfterLastKiB = residentKiB();
     figures.warnings = static_cast<int>(live.warnings.count());
+    if (const int status = sim.stop(SIGTERM); status != 0)
+        figures.failure = QStringLiteral("the simulator ended with status %1").arg(status);
     if (sim.linesWith(QStringLiteral("line back")) != cycles)
         figures.failure = QStringLiteral("the simulator came back %1 times, not %2")
                               .arg(sim.linesWith(QStringLiteral("line back")))
