@@ -3,9 +3,9 @@
 // The simulator's side of the line, independent of any device: it splits what the panel
 // writes into frames, lets the projector answer them, and puts the answers on a time
 // line shaped by the faults asked for (late, in pieces, corrupted, unprompted chatter,
-// the line vanishing and coming back). It also checks the line speed: a panel whose port
-// runs at another speed than the projector reads garbage, and the projector reads
-// garbage from it. Time is passed in, in milliseconds, so tests run it on virtual time.
+// the line vanishing and coming back, a flood of random bytes). It also checks the line
+// speed: a panel whose port runs at another speed than the projector reads garbage, and
+// the projector reads garbage from it. Time is passed in, in milliseconds, so tests run it on virtual time.
 
 #include "sim/projector.h"
 
@@ -26,7 +26,7 @@ struct FaultSettings
     int pieceBytes = 0;          // > 0: replies go out in pieces of this many bytes
     int pieceGapMs = 100;        // between two pieces
     double corruptRate = 0.0;    // chance of each reply byte being corrupted
-    std::uint32_t seed = 1;      // for the corruption
+    std::uint32_t seed = 1;      // for the corruption and the flood
     int chatterMs = 0;           // > 0: speak unprompted this often
     int vanishAfter = 0;         // > 0: the line goes away after this many commands
     int comeBackMs = -1;         // >= 0: and comes back this much later
