@@ -5,7 +5,8 @@
 // line shaped by the faults asked for (late, in pieces, corrupted, unprompted chatter,
 // the line vanishing and coming back, a flood of random bytes). It also checks the line
 // speed: a panel whose port runs at another speed than the projector reads garbage, and
-// the projector reads garbage from it. Time is passed in, in milliseconds, so tests run it on virtual time.
+// the projector reads garbage from it. Time is passed in, in milliseconds, so tests run
+// it on virtual time.
 
 #include "sim/projector.h"
 
