@@ -1,5 +1,7 @@
 #pragma once
 
+#include "table_button.h"
+
 #include "app/panel.h"
 #include "link/qt_interval_timer.h"
 #include "link/qt_serial_control.h"
@@ -29,20 +31,14 @@ struct LivePanel
     Panel panel{comm, PanelTimers{timer1, timer2, timer3, timer4}};
     QSignalSpy warnings{&panel, &Panel::warning};
 
-    static constexpr ScreenMetrics kScreen{1920 * 15, 1080 * 15, 9495 + 2 * 60, 8730 + 450};
+    static constexpr ScreenMetrics kScreen = kTestScreen;
 
     const FormState& form() const { return panel.form(); }
     QString txd() const { return QString::fromStdString(form().txdLine); }
     QString rxd() const { return QString::fromStdString(form().rxdLine); }
     QString status() const { return QString::fromStdString(form().statusLine); }
 
-    static const ButtonRow& button(std::string_view control)
-    {
-        const ButtonRow* row = findButton(control);
-        if (!row)
-            qFatal("no button %s in the table", std::string(control).c_str());
-        return *row;
-    }
+    static const ButtonRow& button(std::string_view control) { return tableButton(control); }
     void click(std::string_view control) { panel.Command_Click(button(control)); }
     void press(std::string_view control) { panel.Command_MouseDown(button(control)); }
     void release(std::string_view control) { panel.Command_MouseUp(button(control)); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPoint>
+#include <QtGlobal>
 
 #include <array>
 #include <string_view>
@@ -110,5 +111,14 @@ inline constexpr QPoint kOption10Centre = kFrame13 + QPoint(1440 + 487, 240 + 15
 inline constexpr QPoint kText1Centre = kFrame15 + QPoint(600 + 2527, 165 + 172);
 inline constexpr QPoint kCommand95Centre = kFrame15 + QPoint(5760 + 367, 240 + 127); // "SEND"
 inline constexpr QPoint kCommand96Centre = kFrame15 + QPoint(6480 + 307, 240 + 127); // "CLS"
+
+// The designed button of that name; a test naming no designed button is a mistake.
+inline const DesignedButton& designed(std::string_view name)
+{
+    for (const DesignedButton& button : kDesignedButtons)
+        if (button.name == name)
+            return button;
+    qFatal("no designed button %.*s", int(name.size()), name.data());
+}
 
 } // namespace vx37::testing

@@ -15,14 +15,6 @@ using namespace vx37::testing;
 
 namespace {
 
-const DesignedButton& designed(const char* name)
-{
-    for (const DesignedButton& button : kDesignedButtons)
-        if (std::string_view(button.name) == name)
-            return button;
-    qFatal("no designed button %s", name);
-}
-
 std::size_t countOf(const MemorySerialControl& comm, const std::string& frame)
 {
     return static_cast<std::size_t>(std::count(comm.writes().begin(), comm.writes().end(), frame));

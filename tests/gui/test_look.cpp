@@ -16,14 +16,6 @@ using namespace vx37::testing;
 
 namespace {
 
-const DesignedButton& designed(const char* name)
-{
-    for (const DesignedButton& button : kDesignedButtons)
-        if (std::string_view(button.name) == name)
-            return button;
-    qFatal("no designed button %s", name);
-}
-
 QImage renderFullView(FormFixture& f)
 {
     f.openFullView();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "table_button.h"
+
 #include "app/virtual_panel.h"
 
 #include <QSignalSpy>
@@ -14,7 +16,7 @@ struct PanelFixture : VirtualPanel
 {
     QSignalSpy warnings{&panel, &Panel::warning};
 
-    static constexpr ScreenMetrics kScreen{1920 * 15, 1080 * 15, 9495 + 2 * 60, 8730 + 450};
+    static constexpr ScreenMetrics kScreen = kTestScreen;
 
     explicit PanelFixture(bool load = true)
     {
@@ -25,13 +27,7 @@ struct PanelFixture : VirtualPanel
     const PanelVariables& vars() const { return panel.variables(); }
     const FormState& form() const { return panel.form(); }
 
-    static const ButtonRow& button(std::string_view control)
-    {
-        const ButtonRow* row = findButton(control);
-        if (!row)
-            qFatal("no button %s in the table", std::string(control).c_str());
-        return *row;
-    }
+    static const ButtonRow& button(std::string_view control) { return tableButton(control); }
     void click(std::string_view control) { panel.Command_Click(button(control)); }
     void press(std::string_view control) { panel.Command_MouseDown(button(control)); }
     void release(std::string_view control) { panel.Command_MouseUp(button(control)); }
