@@ -103,7 +103,7 @@ void QtSerialControl::applySettings()
 
 bool QtSerialControl::openDevice(QString* failure)
 {
-    const QString path = devicePathFor(port_);
+    const QString path = fixedPath_.isEmpty() ? devicePathFor(port_) : fixedPath_;
     device_.setPortName(path);
     device_.clearError();
     if (!device_.open(QIODevice::ReadWrite)) {

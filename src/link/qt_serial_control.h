@@ -27,6 +27,9 @@ public:
     ~QtSerialControl() override;
 
     void setCommPort(int port) override { port_ = port; }
+    // Opens this device instead of the one the port number stands for (a command-line
+    // --port); empty goes back to the port number.
+    void setDevicePath(const QString& path) { fixedPath_ = path; }
     int commPort() const override { return port_; }
     bool setSettings(const std::string& settings) override;
     std::string settings() const override { return settingsText_; }
@@ -56,6 +59,7 @@ private:
     QSerialPort device_;
     QTimer retryTimer_;
     int port_ = 1;
+    QString fixedPath_;
     std::string settingsText_ = "9600,N,8,1";
     LineSettings lineSettings_{9600};
     bool wanted_ = false; // open as the program sees it
