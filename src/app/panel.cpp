@@ -36,7 +36,7 @@ void Panel::Form_Load(const ScreenMetrics& screen)
 
     vars_.repeatCode = 0;
     vars_.awaitingReply = 0;
-    vars_.rxBuffer.clear();
+    emptyAccumulator();
 
     comm_.setCommPort(1);
     comm_.setSettings(vars_.commSettings);
@@ -44,14 +44,17 @@ void Panel::Form_Load(const ScreenMetrics& screen)
     if (!opened)
         emit warning(comm_.failureText());
 
+    // Without COM1 the panel runs with the port closed, warned once: selecting COM1 does
+    // not try again, but every later port choice opens the chosen port. A failed reopen
+    // here warns once as well, through the port change.
+    portWanted_ = opened;
     Option1_Click();
-    // Without COM1 the panel runs with the port closed, warned once; the operator's next
-    // port choice then opens the chosen port.
-    openOnNextPortChange_ = !opened;
+    portWanted_ = true;
 }
 
 void Panel::Form_Unload()
 {
+    portWanted_ = false;
     timers_.timer1.stop();
     timers_.timer2.stop();
     timers_.timer3.stop();

@@ -102,7 +102,8 @@ signals:
 
 private:
     void send(std::string_view code);
-    void showReceived(const std::string& monitorText);
+    void showReceived(const std::string& received, const std::string& monitorText);
+    void emptyAccumulator();
     void portChange(int port);
     void speedChange(const std::string& settings, bool nineteenTwoHundred);
     void releaseStep(const ButtonRow& button);
@@ -118,9 +119,13 @@ private:
     PanelTimers timers_;
     PanelVariables vars_;
     FormState form_;
-    // Start-up could not open COM1: the operator's next port choice tries to open the
-    // chosen port, as it would had the port opened.
-    bool openOnNextPortChange_ = false;
+    // The port is meant to be open from start-up until "END": every port choice then
+    // opens the chosen port, whether the last opening worked or not, so that the
+    // warning's advice (plug the adapter in, choose the port again) works.
+    bool portWanted_ = false;
+    // Where the reply to the last send begins in rxBuffer: a query's decoder reads only
+    // what came after its own frame went out, not the tail of an earlier reply.
+    std::size_t replyStart_ = 0;
 };
 
 } // namespace vx37

@@ -25,13 +25,14 @@ void Panel::Hyouji(const std::string& text, std::uint8_t direction)
 
     std::string monitorText = renderMonitorText(text);
     if (direction == kDirectionSend) {
+        replyStart_ = vars_.rxBuffer.size();
         setTxdLine(std::move(monitorText));
         timers_.timer2.start();
         vars_.awaitingReply = 1;
         timers_.timer4.start();
         return;
     }
-    showReceived(monitorText);
+    showReceived(text, monitorText);
 }
 
 void Panel::Command_Click(const ButtonRow& button)
@@ -96,7 +97,7 @@ void Panel::releaseStep(const ButtonRow& button)
     setRxdLine({});
     timers_.timer2.setInterval(kDesignReplyTimeout);
     timers_.timer4.setInterval(kDesignDisplayClear);
-    vars_.rxBuffer.clear();
+    emptyAccumulator();
 
     if (button.group == "D.Zoom") {
         timers_.timer1.setInterval(5);

@@ -20,8 +20,9 @@ bool MemorySerialControl::setSettings(const std::string& settings)
 
 bool MemorySerialControl::open()
 {
-    if (const auto refusal = refusals_.find(port_); refusal != refusals_.end()) {
-        failureText_ = refusal->second;
+    if (const auto refusal = refusals_.find(port_);
+        refusal != refusals_.end() && openCount_ >= refusal->second.second) {
+        failureText_ = refusal->second.first;
         return false;
     }
     open_ = true;

@@ -29,7 +29,11 @@ public:
     int commEvent() const override { return commEvent_; }
 
     // Test controls.
-    void refuseOpening(int port, const QString& text) { refusals_[port] = text; }
+    // Refuses to open the port once it has been opened `afterOpens` times in all.
+    void refuseOpening(int port, const QString& text, int afterOpens = 0)
+    {
+        refusals_[port] = {text, afterOpens};
+    }
     void allowOpening(int port) { refusals_.erase(port); }
     void receive(const std::string& bytes); // characters arrive: event 2
     void raiseEvent(int code);              // any other event code
@@ -53,7 +57,7 @@ private:
     std::string inbox_;
     std::string written_;
     std::vector<std::string> writes_;
-    std::map<int, QString> refusals_;
+    std::map<int, std::pair<QString, int>> refusals_;
 };
 
 } // namespace vx37

@@ -6,8 +6,6 @@
 #include "link/interval_timer.h"
 #include "link/serial_control.h"
 
-#include <utility>
-
 namespace vx37 {
 
 void Panel::Option1_Click()
@@ -38,11 +36,10 @@ void Panel::Option10_Click()
 
 void Panel::portChange(int port)
 {
-    const bool wasOpen = comm_.isOpen() || std::exchange(openOnNextPortChange_, false);
     if (comm_.isOpen())
         comm_.close();
     comm_.setCommPort(port);
-    if (wasOpen && !comm_.open()) {
+    if (portWanted_ && !comm_.open()) {
         // The port stays closed, numbered as the other port, and the frame stays shown.
         emit warning(comm_.failureText());
         comm_.setCommPort(3 - port);
@@ -72,7 +69,7 @@ void Panel::Timer2_Timer()
     if (vars_.awaitingReply == 1)
         setRxdLine(std::string(kNoReplyMark));
     timers_.timer2.stop();
-    vars_.rxBuffer.clear();
+    emptyAccumulator();
     vars_.awaitingReply = 0;
 }
 

@@ -8,8 +8,9 @@
 
 namespace vx37 {
 
-// Status decoders. Each reads the RXD line's text (the monitor text of the whole receive
-// accumulator) and returns the new status line, or nullopt to leave it unchanged.
+// Status decoders. Each reads the monitor text of the reply to its query (what was
+// received since the query went out) and returns the new status line, or nullopt to
+// leave it unchanged.
 
 std::optional<std::string> decodeOperatingState(std::string_view shown); // CR0
 std::optional<std::string> decodeSelectedInput(std::string_view shown);   // CR1

@@ -60,10 +60,18 @@ private slots:
         QCOMPARE(f.form().height, kCompactHeight);
     }
 
-    void noCom1WarnsOnceThenRunsClosedAndCom2CanBeChosen()
+    void withoutCom1StartUpWarnsOnceThenAChoiceOpens_data()
     {
+        QTest::addColumn<int>("refusedAfter");
+        QTest::newRow("no COM1") << 0;
+        QTest::newRow("COM1 opens, its reopen fails") << 1;
+    }
+
+    void withoutCom1StartUpWarnsOnceThenAChoiceOpens()
+    {
+        QFETCH(int, refusedAfter);
         PanelFixture f(false);
-        f.comm.refuseOpening(1, QStringLiteral("no COM1 here"));
+        f.comm.refuseOpening(1, QStringLiteral("no COM1 here"), refusedAfter);
         f.panel.Form_Load(PanelFixture::kScreen);
         QCOMPARE(f.warnings.count(), 1);
         QCOMPARE(f.warnings.at(0).at(0).toString(), QStringLiteral("no COM1 here"));
@@ -103,7 +111,7 @@ private slots:
         QCOMPARE(f.warnings.count(), 0);
     }
 
-    void failedChangeWarnsOnceAndLeavesThePortClosedOnTheOtherNumber()
+    void failedChangeLeavesThePortClosedAndEveryLaterChoiceTriesAgain()
     {
         PanelFixture f;
         f.comm.refuseOpening(2, QStringLiteral("COM2: busy"));
@@ -116,14 +124,22 @@ private slots:
         QVERIFY(f.form().frame8Visible);
         QVERIFY(f.form().option2Selected);
 
-        // After a failed change either choice only renumbers the closed port.
-        const int opens = f.comm.openCount();
-        f.panel.Option1_Click();
-        QCOMPARE(f.comm.openCount(), opens);
+        f.panel.Option2_Click(); // still refused: the same warning again
+        QCOMPARE(f.warnings.count(), 2);
         QVERIFY(!f.comm.isOpen());
+
+        f.panel.Option1_Click(); // the warning's advice works: COM1 opens
+        QVERIFY(f.comm.isOpen());
         QCOMPARE(f.comm.commPort(), 1);
         QVERIFY(!f.form().frame8Visible);
-        QCOMPARE(f.warnings.count(), 1);
+        f.click("Command17");
+        QCOMPARE(f.comm.written(), std::string("C00\r"));
+
+        f.comm.allowOpening(2); // the other program let go of COM2
+        f.panel.Option2_Click();
+        QVERIFY(f.comm.isOpen());
+        QCOMPARE(f.comm.commPort(), 2);
+        QCOMPARE(f.warnings.count(), 2);
 
         // The option-frame timer armed by "COM" still runs out as usual.
         QVERIFY(f.timer3.isActive());

@@ -139,7 +139,7 @@ private slots:
         f.click("Command44");
         f.reply("00\r");
         QCOMPARE(f.form().rxdLine, std::string(" Z 0 0 CR "));
-        QVERIFY(f.form().statusLine.empty()); // the decoder reads the earlier Z first
+        QCOMPARE(f.form().statusLine, std::string(" Power ON")); // the Z came before the query
         f.clock.advance(500);
         QVERIFY(f.vars().rxBuffer.empty());
     }
@@ -156,6 +156,54 @@ private slots:
         f.clock.advance(3000);
         f.reply("1023\r"); // the projector speaks by itself
         QCOMPARE(f.form().statusLine, std::string("1194 hPa"));
+    }
+
+    // Within one accumulation every query is decoded from its own reply, while the RXD
+    // line shows everything. Steps: "click Command", "type TEXT", "reply BYTES".
+    void eachQueryIsDecodedFromItsOwnReply_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QByteArray>("rxdLine");
+        QTest::addColumn<QByteArray>("status");
+        QTest::newRow("STATUS then SETTING")
+            << QStringList{"click Command44", "reply 00\r", "click Command47", "reply 11\r"}
+            << QByteArray(" 0 0 CR 1 1 CR ") << QByteArray(" Normally");
+        QTest::newRow("STATUS twice, the state changed")
+            << QStringList{"click Command44", "reply 80\r", "click Command44", "reply 00\r"}
+            << QByteArray(" 8 0 CR 0 0 CR ") << QByteArray(" Power ON");
+        // The earlier reply's tail comes first in what SETTING reads: no entry, nothing false.
+        QTest::newRow("a reply split across the second send")
+            << QStringList{"click Command44", "reply 8", "click Command47", "reply 0\r11\r"}
+            << QByteArray(" 8 0 CR 1 1 CR ") << QByteArray();
+        QTest::newRow("a typed query after a button query")
+            << QStringList{"click Command46", "reply 1234\r", "type CR PRESSURE", "reply 100\r"}
+            << QByteArray(" 1 2 3 4 CR 1 0 0 CR ") << QByteArray("212 hPa");
+        QTest::newRow("sent, nothing of its reply yet: the status stays")
+            << QStringList{"click Command44", "reply 00\r", "type CR9", "reply "}
+            << QByteArray(" 0 0 CR ") << QByteArray(" Power ON");
+    }
+
+    void eachQueryIsDecodedFromItsOwnReply()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QByteArray, rxdLine);
+        QFETCH(QByteArray, status);
+        PanelFixture f;
+        for (const QString& step : steps) {
+            const QString action = step.section(QLatin1Char(' '), 0, 0);
+            const QString argument = step.section(QLatin1Char(' '), 1);
+            if (action == QLatin1String("click"))
+                f.click(argument.toStdString());
+            else if (action == QLatin1String("type"))
+                f.typeAndSend(argument);
+            else if (argument.isEmpty())
+                f.comm.raiseEvent(SerialControl::kEventReceive); // an empty read
+            else
+                f.reply(argument.toStdString());
+            f.clock.advance(150);
+        }
+        QCOMPARE(QByteArray::fromStdString(f.form().rxdLine), rxdLine);
+        QCOMPARE(QByteArray::fromStdString(f.form().statusLine), status);
     }
 
     void outOfRangePressureIsSaidPlainly()
