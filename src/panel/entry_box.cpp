@@ -2,7 +2,14 @@
 
 #include <QKeyEvent>
 
+#include <limits>
+
 namespace vx37 {
+
+EntryBox::EntryBox(QWidget* parent) : QLineEdit(parent)
+{
+    setMaxLength(std::numeric_limits<int>::max());
+}
 
 void EntryBox::keyPressEvent(QKeyEvent* event)
 {

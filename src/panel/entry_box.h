@@ -11,7 +11,8 @@ class EntryBox final : public QLineEdit
     Q_OBJECT
 
 public:
-    using QLineEdit::QLineEdit;
+    // No length limit of its own: a pasted command is sent whole.
+    explicit EntryBox(QWidget* parent = nullptr);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -92,9 +92,9 @@ Form1::Form1(Panel& panel, QWidget* parent) : QWidget(parent), panel_(panel)
 {
     installFontSubstitutes();
     setObjectName(QStringLiteral("Form1"));
+    // The title bar offers the close box only.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowTitle(fromUtf8(kFormCaption));
     setWindowIcon(programIcon());
     QPalette background = palette();
@@ -200,6 +200,10 @@ void Form1::createControls()
             widget->setPalette(fill);
             widget->setAutoFillBackground(true);
         }
+        // Frames and option buttons fill their area in the window's colour, so nothing
+        // beneath them shows through ("COM" under the port option frame).
+        if (item.kind == ControlKind::Frame || item.kind == ControlKind::Option)
+            widget->setAutoFillBackground(true);
         if (item.text != kNoColour) {
             QPalette ink = widget->palette();
             ink.setColor(QPalette::WindowText, colour(item.text));

@@ -248,6 +248,11 @@ private slots:
         QCOMPARE(f.comm.written(), std::string("CR9\rCR9\r"));
         f.click(kCommand95Centre);
         QCOMPARE(f.comm.writes().back(), std::string("\r"));
+
+        const QString pasted(40000, QLatin1Char('A')); // a paste longer than a line edit takes
+        text1->insert(pasted);
+        f.click(kCommand95Centre);
+        QCOMPARE(f.comm.writes().back(), pasted.toStdString() + '\r');
     }
 
     void enterInTheBoxSendsNothing()

@@ -268,6 +268,12 @@ private slots:
         f.click(kCommand33Centre);
         QWidget* top = f.form.childAt(com);
         QVERIFY(top == f.widget("Frame8") || f.widget("Frame8")->isAncestorOf(top));
+        // Not a pixel of "COM" shows through: the frame looks the same without it.
+        const QRect frame8 = f.widget("Frame8")->geometry();
+        const QImage covering = f.form.grab(frame8).toImage();
+        f.widget("Command33")->hide();
+        QCOMPARE(f.form.grab(frame8).toImage(), covering);
+        f.widget("Command33")->show();
 
         // A click there now does not reach "COM", so the frame still hides 5000 ms after
         // the first click.
