@@ -194,16 +194,18 @@ void Form1::createControls()
         widget->setGeometry(toPixels(item));
         if (item.font != FontKey::Panel)
             widget->setFont(panelFont(item.font));
-        if (item.kind != ControlKind::Button && item.back != kNoColour) {
+        // Frames and option buttons fill their area, in the window's colour unless they
+        // have their own, so nothing beneath them shows through ("COM" under the port
+        // option frame).
+        const bool opaque = item.kind == ControlKind::Frame || item.kind == ControlKind::Option;
+        if (item.kind != ControlKind::Button && (item.back != kNoColour || opaque)) {
             QPalette fill = widget->palette();
-            fill.setColor(QPalette::Window, colour(item.back));
+            fill.setColor(QPalette::Window,
+                          colour(item.back != kNoColour ? item.back : kFormBackground));
             widget->setPalette(fill);
+            widget->setBackgroundRole(QPalette::Window); // a button's own role is its face
             widget->setAutoFillBackground(true);
         }
-        // Frames and option buttons fill their area in the window's colour, so nothing
-        // beneath them shows through ("COM" under the port option frame).
-        if (item.kind == ControlKind::Frame || item.kind == ControlKind::Option)
-            widget->setAutoFillBackground(true);
         if (item.text != kNoColour) {
             QPalette ink = widget->palette();
             ink.setColor(QPalette::WindowText, colour(item.text));

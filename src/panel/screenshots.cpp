@@ -1,6 +1,7 @@
 // vx37-screenshots: renders the window's four views for the documentation.
 //
-//   vx37-screenshots <directory>   writes compact.png, data.png, service.png and full.png
+//   vx37-screenshots <directory>   writes compact.png, port.png (the port option frame
+//                                  shown), data.png, service.png and full.png
 //   vx37-screenshots --scale N <directory>
 //                                  writes full@Nx.png, the full view at a device pixel
 //                                  ratio of N, as a high-dpi screen shows it
@@ -100,6 +101,12 @@ int screenshots(const QString& directory, const QString& scale)
     {
         Scene compact;
         ok &= save(compact.form, "compact.png");
+    }
+    {
+        // "COM" clicked: the port option frame over it.
+        Scene port;
+        port.click("Command33");
+        ok &= save(port.form, "port.png");
     }
     {
         // The data view after a status query and its reply.

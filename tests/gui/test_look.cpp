@@ -274,6 +274,9 @@ private slots:
         f.widget("Command33")->hide();
         QCOMPARE(f.form.grab(frame8).toImage(), covering);
         f.widget("Command33")->show();
+        // and the option buttons are filled in the window's grey, not a button face
+        const QPoint inOption10 = FormFixture::pixels(QPoint(5850, 4400)) - frame8.topLeft();
+        QCOMPARE(QString::number(covering.pixel(inOption10) & 0xFFFFFF, 16), QStringLiteral("c0c0c0"));
 
         // A click there now does not reach "COM", so the frame still hides 5000 ms after
         // the first click.
