@@ -73,7 +73,7 @@ void MemorySerialControl::vanish()
         return;
     connected_ = false;
     inbox_.clear();
-    emit deviceLost(deviceLostText(port_, devicePathFor(port_)));
+    emit deviceLost(deviceLostText(port_, memoryPortName(port_)));
 }
 
 void MemorySerialControl::comeBack()

@@ -27,6 +27,8 @@ public:
     void output(const std::string& bytes) override;
     std::string input() override;
     int commEvent() const override { return commEvent_; }
+    QString portDescription(int port) const override { return memoryPortName(port); }
+    static QString memoryPortName(int port) { return QStringLiteral("memory COM%1").arg(port); }
 
     // Test controls.
     // Refuses to open the port once it has been opened `afterOpens` times in all.

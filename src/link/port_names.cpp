@@ -1,6 +1,12 @@
 #include "link/port_names.h"
 
-#include <QtGlobal>
+#include <QDir>
+#include <QHash>
+#include <QFileInfo>
+#include <QSerialPortInfo>
+
+#include <algorithm>
+#include <utility>
 
 #ifdef Q_OS_UNIX
 #include <grp.h>
@@ -9,21 +15,95 @@
 
 namespace vx37 {
 
+PortList presentPorts()
+{
+    // The stable names are links to the devices: /dev/serial/by-id/usb-…-port0 -> ../../ttyUSB0.
+    QHash<QString, QString> stableNames;
+    const QDir byId(QStringLiteral("/dev/serial/by-id"));
+    for (const QFileInfo& link : byId.entryInfoList(QDir::System | QDir::Files))
+        stableNames.insert(link.canonicalFilePath(), link.absoluteFilePath());
+
+    PortList ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        PortDescription port;
+        port.path = info.systemLocation();
+        port.description = info.description();
+        port.stableName = stableNames.value(QFileInfo(port.path).canonicalFilePath());
+        // QSerialPortInfo lists a ttyS only when a UART answers behind it.
+        port.builtIn = info.portName().startsWith(QLatin1String("ttyS"));
+        ports.push_back(std::move(port));
+    }
+    return ports;
+}
+
+namespace {
+
+// A name with its trailing number read as a number, so that ttyS2 comes before ttyS10.
+std::pair<QString, qulonglong> naturalKey(const QString& name)
+{
+    qsizetype digits = name.size();
+    while (digits > 0 && name.at(digits - 1).isDigit())
+        --digits;
+    return {name.left(digits), name.mid(digits).toULongLong()};
+}
+
+} // namespace
+
+PortList comPortOrder(PortList ports)
+{
+    const auto key = [](const PortDescription& port) {
+        return naturalKey(port.builtIn || port.stableName.isEmpty() ? port.path : port.stableName);
+    };
+    std::stable_sort(ports.begin(), ports.end(), [&](const auto& a, const auto& b) {
+        if (a.builtIn != b.builtIn)
+            return a.builtIn;
+        return key(a) < key(b);
+    });
+    return ports;
+}
+
 QString deviceVariable(int port)
 {
     return QStringLiteral("VX37_COM%1").arg(port);
 }
 
-QString devicePathFor(int port)
+PortChoice choosePort(int port, const PortLister& present)
 {
-    const QString chosen = qEnvironmentVariable(deviceVariable(port).toLatin1().constData());
-    if (!chosen.isEmpty())
-        return chosen;
+    PortChoice choice;
+    const QString variable = deviceVariable(port);
+    choice.path = qEnvironmentVariable(variable.toLatin1().constData());
+    if (!choice.path.isEmpty()) {
+        choice.variable = variable;
+        return choice;
+    }
 #ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(port);
+    Q_UNUSED(present);
+    choice.path = QStringLiteral("COM%1").arg(port);
 #else
-    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
+    const PortList ordered = comPortOrder(present());
+    choice.portsPresent = static_cast<int>(ordered.size());
+    if (port >= 1 && port <= choice.portsPresent) {
+        choice.port = ordered[static_cast<std::size_t>(port - 1)];
+        choice.path = choice.port.path;
+    }
 #endif
+    return choice;
+}
+
+QString portChoiceText(int port, const PortChoice& choice)
+{
+    if (!choice.variable.isEmpty())
+        return QStringLiteral("%1 (set by %2)").arg(choice.path, choice.variable);
+    if (choice.path.isEmpty()) {
+        if (choice.portsPresent == 0)
+            return QStringLiteral("No serial port is present");
+        return QStringLiteral("No COM%1: %2 serial port(s) present")
+            .arg(port)
+            .arg(choice.portsPresent);
+    }
+    if (choice.port.description.isEmpty())
+        return choice.path;
+    return QStringLiteral("%1 \u2014 %2").arg(choice.path, choice.port.description);
 }
 
 QString serialAccessGroup(const QString& path)
@@ -40,52 +120,90 @@ QString serialAccessGroup(const QString& path)
     return QStringLiteral("dialout");
 }
 
-QString openFailureText(OpenFailure failure, int port, const QString& path, const QString& detail)
+namespace {
+
+// "COM1: " before a text about a port number; nothing for a device given by its path.
+QString subject(int port)
 {
+    return port == 0 ? QString() : QStringLiteral("COM%1: ").arg(port);
+}
+
+// A text that begins without a port number begins as a sentence.
+QString sentence(QString text)
+{
+    if (!text.isEmpty())
+        text[0] = text[0].toUpper();
+    return text;
+}
+
+QString serialPorts(int count)
+{
+    return count == 1 ? QStringLiteral("only one serial port")
+                      : QStringLiteral("%1 serial ports").arg(count);
+}
+
+QString failureText(OpenFailure failure, int port, const PortChoice& choice, const QString& detail)
+{
+    // Every text ends in advice that works while the panel runs: a port choice opens the
+    // chosen port again. A device given by its path is simply tried again.
+    const QString com = QStringLiteral("COM%1").arg(port);
+    const QString what = subject(port);
+    const QString retry = port == 0
+                              ? QStringLiteral("try again")
+                              : QStringLiteral("choose %1 again in the \"COM\" frame").arg(com);
+    const QString& path = choice.path;
+
     switch (failure) {
     case OpenFailure::NoSuchDevice:
-#ifdef Q_OS_WIN
-        return QStringLiteral("COM%1: the device %2 does not exist.\n"
-                              "Connect the serial adapter, or set %3 to the port's name "
-                              "(for example %3=COM5) and start the panel again.")
-#else
-        return QStringLiteral("COM%1: the device %2 does not exist.\n"
-                              "Connect the serial adapter, or set %3 to the device path "
-                              "(a USB adapter is listed under /dev/serial/by-id/, for "
-                              "example %3=/dev/ttyUSB0) and start the panel again.")
-#endif
-            .arg(port)
-            .arg(path, deviceVariable(port));
-    case OpenFailure::PermissionDenied: {
-        const QString group = serialAccessGroup(path);
-        return QStringLiteral("COM%1: permission denied on %2.\n"
-                              "Add your user to the group \"%3\" (sudo adduser $USER %3), "
-                              "log in again, and choose the port again.")
-            .arg(port)
-            .arg(path, group);
-    }
+        if (path.isEmpty() && choice.portsPresent == 0)
+            return QStringLiteral("No serial port is present on this computer.\n"
+                                  "Plug the serial adapter in, then choose %1 in the \"COM\" "
+                                  "frame.")
+                .arg(com);
+        if (path.isEmpty())
+            return QStringLiteral("%1this computer has %2, so there is no %3.\n"
+                                  "Plug in another adapter, then %4; or choose COM1.")
+                .arg(what, serialPorts(choice.portsPresent), com, retry);
+        if (!choice.variable.isEmpty())
+            return QStringLiteral("%1the device %2 (set by %3) does not exist.\n"
+                                  "Connect it, then %4. To use the ports present instead, "
+                                  "start the panel without %3 (adapters are listed under "
+                                  "/dev/serial/by-id/).")
+                .arg(what, path, choice.variable, retry);
+        return QStringLiteral("%1the device %2 does not exist.\nConnect it, then %3.")
+            .arg(what, path, retry);
+    case OpenFailure::PermissionDenied:
+        return QStringLiteral("%1permission denied on %2.\n"
+                              "To use it now: sudo chown $USER %2 (until the device is "
+                              "plugged in again), then %3. For good: sudo adduser $USER %4, "
+                              "then log in again.")
+            .arg(what, path, retry, serialAccessGroup(path));
     case OpenFailure::Busy:
-        return QStringLiteral("COM%1: the device %2 is busy or locked by another program.\n"
-                              "Close the other program that uses it, then choose the port "
-                              "again.")
-            .arg(port)
-            .arg(path);
+        return QStringLiteral("%1the device %2 is busy or locked by another program.\n"
+                              "Close the other program that uses it, then %3.")
+            .arg(what, path, retry);
     case OpenFailure::Other:
         break;
     }
-    return QStringLiteral("COM%1: the device %2 could not be opened (%3).\n"
-                          "Check the cable and the adapter, then choose the port again.")
-        .arg(port)
-        .arg(path, detail);
+    return QStringLiteral("%1the device %2 could not be opened (%3).\n"
+                          "Check the cable and the adapter, then %4.")
+        .arg(what, path, detail, retry);
+}
+
+} // namespace
+
+QString openFailureText(OpenFailure failure, int port, const PortChoice& choice,
+                        const QString& detail)
+{
+    return sentence(failureText(failure, port, choice, detail));
 }
 
 QString deviceLostText(int port, const QString& path)
 {
-    return QStringLiteral("COM%1: the device %2 went away.\n"
-                          "Reconnect it: the panel reopens the port by itself when the "
-                          "device is back.")
-        .arg(port)
-        .arg(path);
+    return sentence(QStringLiteral("%1the device %2 went away.\n"
+                                   "Reconnect it: the port is reopened by itself when the "
+                                   "device is back.")
+                        .arg(subject(port), path));
 }
 
 } // namespace vx37

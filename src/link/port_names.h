@@ -2,23 +2,65 @@
 
 #include <QString>
 
+#include <functional>
+#include <vector>
+
 namespace vx37 {
+
+// What the port numbers stand for. On Linux COM n is the n-th serial port present, in the
+// order a technician knows from Windows: the machine's own UARTs first, by number, then
+// USB and CDC adapters by their stable /dev/serial/by-id/ name, so an adapter keeps its
+// number whatever order things were plugged in. On Windows COM n is COMn. VX37_COM1 and
+// VX37_COM2 override either with any device path. Resolved at every opening, so an
+// adapter plugged in after start-up is found.
+
+// One serial port as the system lists it.
+struct PortDescription
+{
+    QString path;        // /dev/ttyUSB0
+    QString description; // FT232R USB UART
+    QString stableName;  // /dev/serial/by-id/usb-…-port0, or empty
+    bool builtIn = false;
+};
+using PortList = std::vector<PortDescription>;
+// The serial ports present now; tests offer their own.
+using PortLister = std::function<PortList()>;
+
+// The serial ports present, as QSerialPortInfo lists them, with their stable names.
+PortList presentPorts();
+
+// The ports in COM order: built-in ports by number, then adapters by stable name.
+PortList comPortOrder(PortList ports);
+
+// What a port number stands for right now.
+struct PortChoice
+{
+    QString path;     // the device to open; empty when there is no such port
+    QString variable; // the variable that chose it (VX37_COM1), or empty
+    PortDescription port;
+    int portsPresent = 0;
+};
 
 // The environment variable that chooses the device of a port number: VX37_COM1, VX37_COM2.
 QString deviceVariable(int port);
 
-// The device a port number stands for: the variable's value when it is set and not
-// empty, else COMn on Windows and /dev/ttyS(n-1) elsewhere.
-QString devicePathFor(int port);
+// Port number to device: the variable's value when set and not empty, else the n-th port
+// of `present` in COM order (COMn on Windows). `present` is asked only when needed.
+PortChoice choosePort(int port, const PortLister& present = presentPorts);
+
+// What the port number stands for, for the operator: the device and its name, or that
+// there is no such port.
+QString portChoiceText(int port, const PortChoice& choice);
 
 // Why an opening failed, as far as the operator can act on it.
 enum class OpenFailure { NoSuchDevice, PermissionDenied, Busy, Other };
 
-// The text of the port failure warning: what happened and what to do.
-QString openFailureText(OpenFailure failure, int port, const QString& path,
+// The text of the port failure warning: what happened and what to do, advice that works
+// without restarting the panel. Port 0 is a device given by its path (no port choice).
+QString openFailureText(OpenFailure failure, int port, const PortChoice& choice,
                         const QString& detail = {});
 
-// The text shown once when an open port's device goes away.
+// The text shown once when an open port's device goes away (port 0: a device given by path).
 QString deviceLostText(int port, const QString& path);
 
 // The group that may open a serial device here: the device's own group when it can be

@@ -101,19 +101,28 @@ void QtSerialControl::applySettings()
     device_.setFlowControl(QSerialPort::NoFlowControl);
 }
 
-bool QtSerialControl::openDevice(QString* failure)
+PortChoice QtSerialControl::choice() const
 {
-    const QString path = fixedPath_.isEmpty() ? devicePathFor(port_) : fixedPath_;
+    if (fixedPath_.isEmpty())
+        return choosePort(port_, lister_);
+    PortChoice fixed;
+    fixed.path = fixedPath_;
+    return fixed;
+}
+
+QString QtSerialControl::portDescription(int port) const
+{
+    return portChoiceText(port, choosePort(port, lister_));
+}
+
+bool QtSerialControl::openDevice(const QString& path)
+{
     device_.setPortName(path);
     device_.clearError();
-    if (!device_.open(QIODevice::ReadWrite)) {
-        if (failure)
-            *failure = openFailureText(classify(device_.error(), path), port_, path,
-                                       device_.errorString());
-        device_.clearError();
+    if (!device_.open(QIODevice::ReadWrite))
         return false;
-    }
     applySettings();
+    openedPath_ = path;
     return true;
 }
 
@@ -123,8 +132,20 @@ bool QtSerialControl::open()
     lossPending_ = false;
     if (device_.isOpen())
         device_.close();
-    wanted_ = openDevice(&failureText_);
-    return wanted_;
+    const PortChoice chosen = choice();
+    const int subjectPort = fixedPath_.isEmpty() ? port_ : 0;
+    wanted_ = !chosen.path.isEmpty() && openDevice(chosen.path);
+    if (!wanted_) {
+        const OpenFailure failure = chosen.path.isEmpty() ? OpenFailure::NoSuchDevice
+                                                          : classify(device_.error(), chosen.path);
+        failureText_ = openFailureText(failure, subjectPort, chosen, device_.errorString());
+        device_.clearError();
+        return false;
+    }
+    // A lost adapter is looked for under its stable name: the same adapter comes back as
+    // this port, not whatever is listed first by then.
+    reopenPath_ = chosen.port.stableName.isEmpty() ? chosen.path : chosen.port.stableName;
+    return true;
 }
 
 void QtSerialControl::close()
@@ -171,13 +192,12 @@ void QtSerialControl::handleLoss()
     // An open() or close() since the error has already dealt with the device.
     if (!std::exchange(lossPending_, false) || !device_.isOpen())
         return;
-    const QString path = device_.portName();
     device_.close();
     device_.clearError();
     if (!wanted_)
         return;
     retryTimer_.start();
-    emit deviceLost(deviceLostText(port_, path));
+    emit deviceLost(deviceLostText(fixedPath_.isEmpty() ? port_ : 0, openedPath_));
 }
 
 void QtSerialControl::retry()
@@ -186,8 +206,9 @@ void QtSerialControl::retry()
         retryTimer_.stop();
         return;
     }
-    if (openDevice(nullptr))
+    if (openDevice(reopenPath_))
         retryTimer_.stop();
+    device_.clearError();
 }
 
 } // namespace vx37

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/line_settings.h"
+#include "link/port_names.h"
 #include "link/serial_control.h"
 
 #include <QSerialPort>
@@ -16,6 +17,8 @@ namespace vx37 {
 // repeats ReadError in a tight loop while isOpen() stays true, so the first Read-,
 // Write- or ResourceError closes the device, is reported once, and starts a quiet retry
 // that reopens the same device with the same settings when it comes back.
+//
+// Port numbers are resolved to devices at every opening (port_names.h).
 class QtSerialControl final : public SerialControl
 {
     Q_OBJECT
@@ -41,16 +44,21 @@ public:
     std::string input() override;
     int commEvent() const override { return commEvent_; }
 
+    QString portDescription(int port) const override;
+
     // How often a lost device is looked for: kRetryIntervalMs, unless a test of many
     // losses in a row wants it sooner.
     void setRetryInterval(int milliseconds) { retryTimer_.setInterval(milliseconds); }
+    // Where the serial ports present come from: the system's, unless a test offers its own.
+    void setPortLister(PortLister lister) { lister_ = std::move(lister); }
 
     // The device is open right now (false while waiting for a lost device to return).
     bool deviceConnected() const { return device_.isOpen(); }
-    QString devicePath() const { return device_.portName(); }
+    QString devicePath() const { return openedPath_; }
 
 private:
-    bool openDevice(QString* failure);
+    PortChoice choice() const;
+    bool openDevice(const QString& path);
     void applySettings();
     void onError(QSerialPort::SerialPortError error);
     void handleLoss();
@@ -60,6 +68,9 @@ private:
     QTimer retryTimer_;
     int port_ = 1;
     QString fixedPath_;
+    PortLister lister_ = presentPorts;
+    QString openedPath_;
+    QString reopenPath_; // a lost device is looked for here
     std::string settingsText_ = "9600,N,8,1";
     LineSettings lineSettings_{9600};
     bool wanted_ = false; // open as the program sees it

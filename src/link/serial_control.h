@@ -44,6 +44,10 @@ public:
     virtual std::string input() = 0;
     virtual int commEvent() const = 0;
 
+    // What a port number stands for, for the operator: the device and its name, or that
+    // there is no such port. Asked when the port choices are shown.
+    virtual QString portDescription(int port) const = 0;
+
 signals:
     // MSComm1_OnComm: raised on the user-interface thread; commEvent() tells why.
     void comm();

@@ -153,6 +153,38 @@ private slots:
         QCOMPARE(lost.count(), 1);
     }
 
+    void comPortIsFoundAtEachOpeningAndALostAdapterComesBackAsItself()
+    {
+        // No variable: COM1 is the first port present when the port opens.
+        PortList present;
+        QtSerialControl comm;
+        comm.setRetryInterval(50);
+        comm.setPortLister([&present] { return present; });
+        QVERIFY(!comm.open());
+        QVERIFY2(comm.failureText().startsWith(QStringLiteral("No serial port is present")),
+                 qPrintable(comm.failureText()));
+
+        auto adapter = std::make_unique<PseudoTerminal>(); // plugged in after the warning
+        const QString byId = linkTo(*adapter, QStringLiteral("usb-B-port0"));
+        present = {{adapter->terminalPath(), QStringLiteral("USB UART"), byId, false}};
+        QVERIFY2(comm.open(), qPrintable(comm.failureText()));
+        comm.output("C00\r");
+        QCOMPARE(adapter->readAvailable(1000), QByteArray("C00\r"));
+
+        // Pulled; an adapter that sorts first appears, then ours comes back: ours reopens.
+        QSignalSpy lost(&comm, &SerialControl::deviceLost);
+        adapter.reset();
+        QVERIFY(lost.wait(3000));
+        PseudoTerminal other;
+        present = {{other.terminalPath(), {}, linkTo(other, QStringLiteral("usb-A-port0")), false}};
+        PseudoTerminal back;
+        linkTo(back, QStringLiteral("usb-B-port0"));
+        QTRY_VERIFY_WITH_TIMEOUT(comm.deviceConnected(), 5000);
+        comm.output("CR0\r");
+        QCOMPARE(back.readAvailable(1000), QByteArray("CR0\r"));
+        QCOMPARE(other.readAvailable(100), QByteArray());
+    }
+
     void closingDuringTheWaitEndsIt()
     {
         auto pty = std::make_unique<PseudoTerminal>();

@@ -125,26 +125,74 @@ class PortNamesTest : public QObject
     Q_OBJECT
 
 private slots:
-    void variablesChooseTheDevice()
+    // Ports as "path" for a built-in port, "path=stable name" for an adapter.
+    void comNumbersFollowThePortsPresent_data()
     {
-        qputenv("VX37_COM2", "/tmp/some-pty");
-        QCOMPARE(devicePathFor(2), QStringLiteral("/tmp/some-pty"));
-        qputenv("VX37_COM2", "");
-        QCOMPARE(devicePathFor(2), QStringLiteral("/dev/ttyS1"));
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<QString>("variable"); // VX37_COM1
+        QTest::addColumn<QString>("com1");
+        QTest::addColumn<QString>("com2");
+        const QString a = QStringLiteral("=/dev/serial/by-id/usb-FTDI_FT232R_A1-if00-port0");
+        const QString b = QStringLiteral("=/dev/serial/by-id/usb-Prolific_PL2303_B2-if00-port0");
+        QTest::newRow("no ports") << QStringList{} << QString() << QString() << QString();
+        QTest::newRow("one adapter") << QStringList{"/dev/ttyUSB0" + a} << QString()
+                                     << QStringLiteral("/dev/ttyUSB0") << QString();
+        QTest::newRow("built-in before an adapter")
+            << QStringList{"/dev/ttyUSB0" + a, "/dev/ttyS0"} << QString()
+            << QStringLiteral("/dev/ttyS0") << QStringLiteral("/dev/ttyUSB0");
+        QTest::newRow("built-in by number") << QStringList{"/dev/ttyS10", "/dev/ttyS2"} << QString()
+                                            << QStringLiteral("/dev/ttyS2") << QStringLiteral("/dev/ttyS10");
+        QTest::newRow("two adapters, A plugged first")
+            << QStringList{"/dev/ttyUSB0" + a, "/dev/ttyACM0" + b} << QString()
+            << QStringLiteral("/dev/ttyUSB0") << QStringLiteral("/dev/ttyACM0");
+        QTest::newRow("two adapters, B plugged first")
+            << QStringList{"/dev/ttyACM0" + b, "/dev/ttyUSB1" + a} << QString()
+            << QStringLiteral("/dev/ttyUSB1") << QStringLiteral("/dev/ttyACM0");
+        QTest::newRow("a variable chooses COM1 only")
+            << QStringList{"/dev/ttyUSB0" + a} << QStringLiteral("/tmp/some-pty")
+            << QStringLiteral("/tmp/some-pty") << QString();
+    }
+
+    void comNumbersFollowThePortsPresent()
+    {
+        QFETCH(QStringList, present);
+        QFETCH(QString, variable);
+        QFETCH(QString, com1);
+        QFETCH(QString, com2);
+        const PortLister lister = [&present] {
+            PortList ports;
+            for (const QString& entry : present) {
+                const QString path = entry.section(QLatin1Char('='), 0, 0);
+                ports.push_back({path, {}, entry.section(QLatin1Char('='), 1), !entry.contains(QLatin1Char('='))});
+            }
+            return ports;
+        };
+        qputenv("VX37_COM1", variable.toLocal8Bit());
         qunsetenv("VX37_COM2");
+        QCOMPARE(choosePort(1, lister).path, com1);
+        QCOMPARE(choosePort(2, lister).path, com2);
         qunsetenv("VX37_COM1");
-        QCOMPARE(devicePathFor(1), QStringLiteral("/dev/ttyS0"));
     }
 
     void failureTextsSayWhatToDo()
     {
-        const QString missing = openFailureText(OpenFailure::NoSuchDevice, 1, QStringLiteral("/dev/ttyUSB7"));
-        QVERIFY(missing.contains(QStringLiteral("/dev/ttyUSB7")));
-        QVERIFY(missing.contains(QStringLiteral("VX37_COM1")));
-        const QString denied = openFailureText(OpenFailure::PermissionDenied, 2, QStringLiteral("/nonexistent"));
-        QVERIFY(denied.contains(QStringLiteral("\"dialout\"")));
-        const QString busy = openFailureText(OpenFailure::Busy, 1, QStringLiteral("/dev/ttyS0"));
-        QVERIFY(busy.contains(QStringLiteral("another program")));
+        PortChoice none;
+        QCOMPARE(openFailureText(OpenFailure::NoSuchDevice, 1, none),
+                 QStringLiteral("No serial port is present on this computer.\n"
+                                "Plug the serial adapter in, then choose COM1 in the \"COM\" frame."));
+        PortChoice chosen;
+        chosen.path = QStringLiteral("/dev/ttyUSB7");
+        chosen.variable = QStringLiteral("VX37_COM1");
+        const QString missing = openFailureText(OpenFailure::NoSuchDevice, 1, chosen);
+        QVERIFY(missing.contains(QStringLiteral("/dev/ttyUSB7 (set by VX37_COM1)")));
+        QVERIFY(missing.contains(QStringLiteral("choose COM1 again")));
+        chosen.path = QStringLiteral("/nonexistent");
+        const QString denied = openFailureText(OpenFailure::PermissionDenied, 2, chosen);
+        QVERIFY(denied.contains(QStringLiteral("sudo adduser $USER dialout")));
+        QVERIFY(denied.contains(QStringLiteral("choose COM2 again")));
+        QCOMPARE(openFailureText(OpenFailure::Busy, 0, chosen),
+                 QStringLiteral("The device /nonexistent is busy or locked by another program.\n"
+                                "Close the other program that uses it, then try again."));
     }
 };
 

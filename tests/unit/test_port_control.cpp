@@ -203,7 +203,7 @@ private slots:
         f.comm.vanish();
         f.comm.vanish();
         QCOMPARE(f.warnings.count(), 1);
-        QVERIFY(f.warnings.at(0).at(0).toString().contains(devicePathFor(1)));
+        QVERIFY(f.warnings.at(0).at(0).toString().contains(MemorySerialControl::memoryPortName(1)));
 
         f.click("Command44");
         QVERIFY(f.comm.written().empty());
