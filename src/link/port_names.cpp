@@ -38,6 +38,12 @@ PortList presentPorts()
 
 namespace {
 
+QString serialPorts(int count)
+{
+    return count == 1 ? QStringLiteral("only one serial port")
+                      : QStringLiteral("%1 serial ports").arg(count);
+}
+
 // A name with its trailing number read as a number, so that ttyS2 comes before ttyS10.
 std::pair<QString, qulonglong> naturalKey(const QString& name)
 {
@@ -97,13 +103,14 @@ QString portChoiceText(int port, const PortChoice& choice)
     if (choice.path.isEmpty()) {
         if (choice.portsPresent == 0)
             return QStringLiteral("No serial port is present");
-        return QStringLiteral("No COM%1: %2 serial port(s) present")
+        return QStringLiteral("No COM%1: this computer has %2")
             .arg(port)
-            .arg(choice.portsPresent);
+            .arg(serialPorts(choice.portsPresent));
     }
-    if (choice.port.description.isEmpty())
-        return choice.path;
-    return QStringLiteral("%1 \u2014 %2").arg(choice.path, choice.port.description);
+    QString name = choice.port.description;
+    if (name.isEmpty() && choice.port.builtIn)
+        name = QStringLiteral("built-in serial port");
+    return name.isEmpty() ? choice.path : QStringLiteral("%1 \u2014 %2").arg(choice.path, name);
 }
 
 QString serialAccessGroup(const QString& path)
@@ -134,12 +141,6 @@ QString sentence(QString text)
     if (!text.isEmpty())
         text[0] = text[0].toUpper();
     return text;
-}
-
-QString serialPorts(int count)
-{
-    return count == 1 ? QStringLiteral("only one serial port")
-                      : QStringLiteral("%1 serial ports").arg(count);
 }
 
 QString failureText(OpenFailure failure, int port, const PortChoice& choice, const QString& detail)
