@@ -82,6 +82,8 @@ std::string rawCodeFault(const std::string& code)
 
 std::string unknownNameFault(const std::string& name)
 {
+    if (name.empty())
+        return "an empty argument names no command (vx37-ctl --list lists the commands)";
     std::string fault = "unknown command '" + name + "'";
     const auto closest = closestNames(name);
     for (std::size_t i = 0; i < closest.size(); ++i)
