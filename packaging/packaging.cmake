@@ -12,6 +12,9 @@ endif()
 if(TARGET vx37-sim)
     install(TARGETS vx37-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+if(TARGET vx37-ctl)
+    install(TARGETS vx37-ctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 
 # Everything `cmake --install` copies: scripts/package builds only this, not the tests.
 add_custom_target(vx37-install-set)
@@ -20,6 +23,9 @@ if(TARGET vx37-panel)
 endif()
 if(TARGET vx37-sim)
     add_dependencies(vx37-install-set vx37-sim)
+endif()
+if(TARGET vx37-ctl)
+    add_dependencies(vx37-install-set vx37-ctl)
 endif()
 
 if(UNIX AND NOT APPLE)
@@ -42,6 +48,12 @@ if(UNIX AND NOT APPLE)
     set(VX37_MAN_PAGES vx37-panel.1)
     if(TARGET vx37-sim)
         list(APPEND VX37_MAN_PAGES vx37-sim.1)
+    endif()
+    if(TARGET vx37-ctl)
+        list(APPEND VX37_MAN_PAGES vx37-ctl.1)
+        # Completes vx37-ctl's command names, where Debian's bash-completion looks.
+        install(FILES ${VX37_PACKAGING_DIR}/completion/vx37-ctl
+                DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
     endif()
     set(VX37_MAN_DIR ${CMAKE_BINARY_DIR}/man)
     set(VX37_MAN_FILES)
@@ -91,7 +103,8 @@ replies are decoded into plain words. A service view lets a technician type
 any command.
 
 Also contains vx37-sim, a VX37 projector simulated on a pseudo-terminal, for
-trying the panel without a projector.")
+trying the panel without a projector, and vx37-ctl, which sends the panel's
+commands and decodes the status replies from the command line, for scripts.")
     set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
     set(CPACK_STRIP_FILES ON)
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -16,6 +16,8 @@ QStringList expectedInstalledFiles()
     };
     for (const int size : kIconSizes)
         files << QStringLiteral("share/icons/hicolor/%1x%1/apps/vx37-panel.png").arg(size);
+    files << QStringLiteral("bin/vx37-ctl") << QStringLiteral("share/man/man1/vx37-ctl.1.gz")
+          << QStringLiteral("share/bash-completion/completions/vx37-ctl");
     if (VX37_HAS_SIM)
         files << QStringLiteral("bin/vx37-sim") << QStringLiteral("share/man/man1/vx37-sim.1.gz");
     files.sort();

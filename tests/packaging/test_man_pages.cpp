@@ -44,6 +44,8 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::newRow("vx37-panel") << QStringLiteral("vx37-panel.1")
                                     << QStringLiteral("vx37-panel - remote-control panel");
+        QTest::newRow("vx37-ctl") << QStringLiteral("vx37-ctl.1")
+                                  << QStringLiteral("vx37-ctl - send the VX37 projector's");
         if (VX37_HAS_SIM)
             QTest::newRow("vx37-sim") << QStringLiteral("vx37-sim.1")
                                       << QStringLiteral("vx37-sim - a VX37 video projector");
