@@ -59,4 +59,13 @@ inline constexpr int kDesignDisplayClear = 1000;
 inline constexpr int kDesignRepeatInterval = 200;
 inline constexpr int kOptionFrameInterval = 5000;
 
+// The intervals the preset grid (G), the input signal frame (S) and "SEND" set before
+// they send: reply time-out, then display clear.
+inline constexpr int kPresetReplyTimeout = 2000;
+inline constexpr int kPresetDisplayClear = 2500;
+inline constexpr int kSignalReplyTimeout = 5000;
+inline constexpr int kSignalDisplayClear = 5500;
+inline constexpr int kTypedReplyTimeout = 2000;
+inline constexpr int kTypedDisplayClear = 2500;
+
 } // namespace vx37

@@ -39,12 +39,12 @@ void Panel::Command_Click(const ButtonRow& button)
 {
     switch (button.kind) {
     case ButtonKind::G:
-        timers_.timer2.setInterval(2000);
-        timers_.timer4.setInterval(2500);
+        timers_.timer2.setInterval(kPresetReplyTimeout);
+        timers_.timer4.setInterval(kPresetDisplayClear);
         break;
     case ButtonKind::S:
-        timers_.timer2.setInterval(5000);
-        timers_.timer4.setInterval(5500);
+        timers_.timer2.setInterval(kSignalReplyTimeout);
+        timers_.timer4.setInterval(kSignalDisplayClear);
         break;
     case ButtonKind::H:
         return; // a held button sends on its press only: no click, no keyboard send
@@ -133,8 +133,8 @@ void Panel::setText1(const QString& text)
 
 void Panel::Command95_Click()
 {
-    timers_.timer2.setInterval(2000);
-    timers_.timer4.setInterval(2500);
+    timers_.timer2.setInterval(kTypedReplyTimeout);
+    timers_.timer4.setInterval(kTypedDisplayClear);
     vars_.manualCommand = encodeEntryText(form_.text1);
     send(vars_.manualCommand);
 }

@@ -14,12 +14,6 @@ namespace vx37::ctl {
 
 namespace {
 
-// The reply time-outs the panel sets for the preset grid, the input signal frame and a
-// typed command ("SEND").
-constexpr int kPresetReplyTimeout = 2000;
-constexpr int kSignalReplyTimeout = 5000;
-constexpr int kTypedReplyTimeout = 2000;
-
 constexpr int kMaxTimeoutMs = 600'000;
 constexpr int kMaxRepeat = 100'000;
 
