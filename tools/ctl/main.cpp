@@ -81,11 +81,10 @@ int main(int argc, char** argv)
     QtSerialControl port;
     port.setSettings(std::to_string(options.baud) + ",N,8,1");
     const int number = ctl::portNumber(options.port);
-    const QString path = number ? devicePathFor(number) : QString::fromLocal8Bit(options.port);
     if (number)
         port.setCommPort(number);
     else
-        port.setDevicePath(path);
+        port.setDevicePath(QString::fromLocal8Bit(options.port));
     if (!port.open()) {
         std::fprintf(stderr, "vx37-ctl: %s\n", qPrintable(port.failureText()));
         return kPortFailed;
@@ -94,11 +93,11 @@ int main(int argc, char** argv)
     ctl::CommandRunner runner(port, options);
     QObject::connect(&runner, &ctl::CommandRunner::finished, &app,
                      [](int code) { QCoreApplication::exit(code); });
-    QObject::connect(&port, &SerialControl::deviceLost, &app, [&path] {
+    QObject::connect(&port, &SerialControl::deviceLost, &app, [&port] {
         std::fprintf(stderr,
                      "vx37-ctl: the device %s went away before every command was "
                      "answered\n",
-                     qPrintable(path));
+                     qPrintable(port.devicePath()));
         QCoreApplication::exit(kPortFailed);
     });
     int caught = 0;
