@@ -143,28 +143,31 @@ QString sentence(QString text)
     return text;
 }
 
-QString failureText(OpenFailure failure, int port, const PortChoice& choice, const QString& detail)
+QString failureText(OpenFailure failure, int port, const PortChoice& choice, const QString& detail,
+                    RetryAdvice advice)
 {
     // Every text ends in advice that works while the panel runs: a port choice opens the
-    // chosen port again. A device given by its path is simply tried again.
+    // chosen port again. A command-line program, or a device given by its path, is
+    // simply run again.
     const QString com = QStringLiteral("COM%1").arg(port);
     const QString what = subject(port);
-    const QString retry = port == 0
-                              ? QStringLiteral("try again")
-                              : QStringLiteral("choose %1 again in the \"COM\" frame").arg(com);
+    const bool choose = advice == RetryAdvice::ChooseThePort && port != 0;
+    const QString retry = choose
+                              ? QStringLiteral("choose %1 again in the \"COM\" frame").arg(com)
+                              : QStringLiteral("try again");
     const QString& path = choice.path;
 
     switch (failure) {
     case OpenFailure::NoSuchDevice:
         if (path.isEmpty() && choice.portsPresent == 0)
             return QStringLiteral("No serial port is present on this computer.\n"
-                                  "Plug the serial adapter in, then choose %1 in the \"COM\" "
-                                  "frame.")
-                .arg(com);
+                                  "Plug the serial adapter in, then %1.")
+                .arg(choose ? QStringLiteral("choose %1 in the \"COM\" frame").arg(com) : retry);
         if (path.isEmpty())
             return QStringLiteral("%1this computer has %2, so there is no %3.\n"
-                                  "Plug in another adapter, then %4; or choose COM1.")
-                .arg(what, serialPorts(choice.portsPresent), com, retry);
+                                  "Plug in another adapter, then %4; or %5 COM1.")
+                .arg(what, serialPorts(choice.portsPresent), com, retry,
+                     choose ? QStringLiteral("choose") : QStringLiteral("use"));
         if (!choice.variable.isEmpty())
             return QStringLiteral("%1the device %2 (set by %3) does not exist.\n"
                                   "Connect it, then %4. To use the ports present instead, "
@@ -194,9 +197,9 @@ QString failureText(OpenFailure failure, int port, const PortChoice& choice, con
 } // namespace
 
 QString openFailureText(OpenFailure failure, int port, const PortChoice& choice,
-                        const QString& detail)
+                        const QString& detail, RetryAdvice advice)
 {
-    return sentence(failureText(failure, port, choice, detail));
+    return sentence(failureText(failure, port, choice, detail, advice));
 }
 
 QString deviceLostText(int port, const QString& path)

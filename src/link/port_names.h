@@ -55,10 +55,15 @@ QString portChoiceText(int port, const PortChoice& choice);
 // Why an opening failed, as far as the operator can act on it.
 enum class OpenFailure { NoSuchDevice, PermissionDenied, Busy, Other };
 
+// How the operator tries again: by choosing the port in the panel, or by running the
+// command again.
+enum class RetryAdvice { ChooseThePort, TryAgain };
+
 // The text of the port failure warning: what happened and what to do, advice that works
 // without restarting the panel. Port 0 is a device given by its path (no port choice).
 QString openFailureText(OpenFailure failure, int port, const PortChoice& choice,
-                        const QString& detail = {});
+                        const QString& detail = {},
+                        RetryAdvice advice = RetryAdvice::ChooseThePort);
 
 // The text shown once when an open port's device goes away (port 0: a device given by path).
 QString deviceLostText(int port, const QString& path);

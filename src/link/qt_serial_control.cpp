@@ -138,7 +138,8 @@ bool QtSerialControl::open()
     if (!wanted_) {
         const OpenFailure failure = chosen.path.isEmpty() ? OpenFailure::NoSuchDevice
                                                           : classify(device_.error(), chosen.path);
-        failureText_ = openFailureText(failure, subjectPort, chosen, device_.errorString());
+        failureText_ =
+            openFailureText(failure, subjectPort, chosen, device_.errorString(), advice_);
         device_.clearError();
         return false;
     }

@@ -51,6 +51,8 @@ public:
     void setRetryInterval(int milliseconds) { retryTimer_.setInterval(milliseconds); }
     // Where the serial ports present come from: the system's, unless a test offers its own.
     void setPortLister(PortLister lister) { lister_ = std::move(lister); }
+    // What a failure text advises: the panel's port choice, or running a command again.
+    void setRetryAdvice(RetryAdvice advice) { advice_ = advice; }
 
     // The device is open right now (false while waiting for a lost device to return).
     bool deviceConnected() const { return device_.isOpen(); }
@@ -69,6 +71,7 @@ private:
     int port_ = 1;
     QString fixedPath_;
     PortLister lister_ = presentPorts;
+    RetryAdvice advice_ = RetryAdvice::ChooseThePort;
     QString openedPath_;
     QString reopenPath_; // a lost device is looked for here
     std::string settingsText_ = "9600,N,8,1";

@@ -79,6 +79,7 @@ int main(int argc, char** argv)
 #endif
 
     QtSerialControl port;
+    port.setRetryAdvice(RetryAdvice::TryAgain);
     port.setSettings(std::to_string(options.baud) + ",N,8,1");
     const int number = ctl::portNumber(options.port);
     if (number)
