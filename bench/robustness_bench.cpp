@@ -7,7 +7,7 @@
 //   --flood BYTES  size of the flood (default 1048576)
 //   --cycles N     unplug cycles (default 100)
 //   --panel-retry  look for the lost device every second, as the panel does, instead of
-//                  every 50 ms (a hundred cycles then take about three minutes)
+//                  every 50 ms (a hundred cycles then take about two minutes)
 // Exits 1 when a scenario did not come about as it should.
 
 #include "flood_scenario.h"

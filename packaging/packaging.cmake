@@ -82,6 +82,35 @@ if(UNIX AND NOT APPLE)
                         "built nor installed")
     endif()
 
+    # The documentation Debian asks of every package: the copyright file in its
+    # machine-readable format, carrying the terms of LICENSE, and the changelog, compressed.
+    set(VX37_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/vx37-panel)
+    file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
+    string(REGEX MATCH "Copyright \\(c\\) ([^\n]+)" _ "${licence}")
+    set(VX37_COPYRIGHT "${CMAKE_MATCH_1}")
+    string(FIND "${licence}" "Permission is hereby granted" start)
+    string(SUBSTRING "${licence}" ${start} -1 terms)
+    string(STRIP "${terms}" terms)
+    # Continuation lines start with a blank; an empty line is written " .".
+    string(REPLACE "\n\n" "\n.\n" terms "${terms}")
+    string(REPLACE "\n" "\n " VX37_LICENCE_TERMS " ${terms}")
+    configure_file(${VX37_PACKAGING_DIR}/copyright.in ${CMAKE_BINARY_DIR}/doc/copyright @ONLY)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
+    install(FILES ${CMAKE_BINARY_DIR}/doc/copyright DESTINATION ${VX37_DOC_DIR})
+    if(VX37_GZIP)
+        set(changelog ${CMAKE_BINARY_DIR}/doc/changelog)
+        add_custom_command(
+            OUTPUT ${changelog}.gz
+            COMMAND ${CMAKE_COMMAND} -E copy ${VX37_PACKAGING_DIR}/changelog ${changelog}
+            COMMAND ${VX37_GZIP} -9 -n -f ${changelog}
+            DEPENDS ${VX37_PACKAGING_DIR}/changelog
+            COMMENT "Changelog"
+            VERBATIM)
+        add_custom_target(vx37-changelog ALL DEPENDS ${changelog}.gz)
+        add_dependencies(vx37-install-set vx37-changelog)
+        install(FILES ${changelog}.gz DESTINATION ${VX37_DOC_DIR})
+    endif()
+
     # The Debian package. CPack runs dpkg-shlibdeps on the binaries, which adds the
     # libraries they link (Qt 6 Core, Gui, Widgets, SerialPort, libstdc++, libc) with
     # their versions; the rest are needs no linker sees.
@@ -108,7 +137,8 @@ commands and decodes the status replies from the command line, for scripts.")
     set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
     set(CPACK_STRIP_FILES ON)
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-    set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+    # No Debian revision: the packaging is part of this source, so the package is native
+    # and its changelog is packaging/changelog, whose latest entry is this version.
     set(CPACK_DEBIAN_PACKAGE_SECTION utils)
     set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -24,6 +24,7 @@ private slots:
         QTest::addColumn<int>("signal");
         QTest::newRow("SIGTERM") << int(SIGTERM);
         QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
     }
 
     void servesAtTheLinkUntilStopped()
@@ -63,6 +64,22 @@ private slots:
         QCOMPARE(exclusive, 0);
         QTRY_VERIFY_WITH_TIMEOUT(sim.linesWith(QStringLiteral("the panel opened the port")) == 2,
                                  5000);
+    }
+
+    // A link left behind by a simulator that was killed is taken over.
+    void replacesAStaleLink()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("vx37-com1"));
+        QVERIFY(QFile::link(QStringLiteral("/dev/pts/left-behind"), path));
+        QProcess sim;
+        sim.start(QStringLiteral(VX37_SIM_PATH),
+                  {QStringLiteral("--quiet"), QStringLiteral("--link"), path});
+        QVERIFY(sim.waitForReadyRead(5000)); // the path is printed once the link is in place
+        QVERIFY(QFileInfo(path).symLinkTarget().startsWith(QStringLiteral("/dev/pts/")));
+        QVERIFY(QFileInfo::exists(path)); // no longer dangling
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(5000));
     }
 
     void refusesToReplaceAFileThatIsNoLink()
