@@ -101,10 +101,19 @@ void QtSerialControl::applySettings()
     device_.setFlowControl(QSerialPort::NoFlowControl);
 }
 
+PortList QtSerialControl::ports() const
+{
+    if (!listedAt_.isValid() || listedAt_.hasExpired(kListingReuseMs)) {
+        listing_ = lister_();
+        listedAt_.start();
+    }
+    return listing_;
+}
+
 PortChoice QtSerialControl::choice() const
 {
     if (fixedPath_.isEmpty())
-        return choosePort(port_, lister_);
+        return choosePort(port_, [this] { return ports(); });
     PortChoice fixed;
     fixed.path = fixedPath_;
     return fixed;
@@ -141,6 +150,7 @@ bool QtSerialControl::open()
         failureText_ =
             openFailureText(failure, subjectPort, chosen, device_.errorString(), advice_);
         device_.clearError();
+        listedAt_.invalidate(); // whatever the operator does next, look again
         return false;
     }
     // A lost adapter is looked for under its stable name: the same adapter comes back as

@@ -4,6 +4,7 @@
 #include "link/port_names.h"
 #include "link/serial_control.h"
 
+#include <QElapsedTimer>
 #include <QSerialPort>
 #include <QTimer>
 
@@ -25,6 +26,9 @@ class QtSerialControl final : public SerialControl
 
 public:
     static constexpr int kRetryIntervalMs = 1000;
+    // Listing the ports present reads much of /sys (some 15 ms). Start-up opens, closes
+    // and opens COM1 again at once: a listing this young serves the second opening too.
+    static constexpr int kListingReuseMs = 500;
 
     explicit QtSerialControl(QObject* parent = nullptr);
     ~QtSerialControl() override;
@@ -60,6 +64,7 @@ public:
 
 private:
     PortChoice choice() const;
+    PortList ports() const;
     bool openDevice(const QString& path);
     void applySettings();
     void onError(QSerialPort::SerialPortError error);
@@ -71,6 +76,8 @@ private:
     int port_ = 1;
     QString fixedPath_;
     PortLister lister_ = presentPorts;
+    mutable PortList listing_;
+    mutable QElapsedTimer listedAt_;
     RetryAdvice advice_ = RetryAdvice::ChooseThePort;
     QString openedPath_;
     QString reopenPath_; // a lost device is looked for here
