@@ -10,9 +10,10 @@
 // ends stamp their moments on the same clock (CLOCK_MONOTONIC); the start-up figure
 // launches the real vx37-panel and vx37-bare-window and watches the screen for them.
 //
-// Usage: vx37-window-bench [--quick] [--startups N]
+// Usage: vx37-window-bench [--quick] [--startups N] [--only PART]
 //   --quick        a quarter of the samples, start-up median of 5
 //   --startups N   launches of each program for the start-up figure (default 9)
+//   --only PART    one part alone: click, reply, repeat, flood or startup
 
 #include "app/panel.h"
 #include "commands/button_table.h"
@@ -99,8 +100,8 @@ const char* judge(bool met)
 // ---------------------------------------------------------------------------------------
 // Waiting on the event loop
 
-// Runs the event loop, without spinning, until done() holds or timeoutMs pass. wake() may
-// be called from any thread.
+// Runs the event loop, without spinning, until done() holds or timeoutMs pass: done() is
+// checked whenever wake() is called, from any thread, or every pollMs when given.
 class Waiter
 {
 public:
@@ -108,6 +109,7 @@ public:
     {
         deadline_.setSingleShot(true);
         QObject::connect(&deadline_, &QTimer::timeout, &loop_, &QEventLoop::quit);
+        QObject::connect(&poll_, &QTimer::timeout, &loop_, &QEventLoop::quit);
     }
 
     void wake()
@@ -115,18 +117,22 @@ public:
         QMetaObject::invokeMethod(&loop_, [this] { loop_.quit(); }, Qt::QueuedConnection);
     }
 
-    bool wait(const std::function<bool()>& done, int timeoutMs)
+    bool wait(const std::function<bool()>& done, int timeoutMs, int pollMs = 0)
     {
         deadline_.start(timeoutMs);
+        if (pollMs > 0)
+            poll_.start(pollMs);
         while (!done() && deadline_.isActive())
             loop_.exec();
         deadline_.stop();
+        poll_.stop();
         return done();
     }
 
 private:
     QEventLoop loop_;
     QTimer deadline_;
+    QTimer poll_;
 };
 
 void runEventLoopFor(int ms)
@@ -421,7 +427,7 @@ struct Window
         panel.Form_KeyDown(Qt::Key_K, Qt::ControlModifier);
         Waiter waiter;
         if (!waiter.wait([&] { return form.windowHandle() && form.windowHandle()->isExposed(); },
-                         10000))
+                         10000, 5))
             qFatal("vx37-window-bench: the window was not shown");
         // A click on the window's own background gives it the focus, as an operator's
         // first click does, so no activation comes in the middle of a measurement.
@@ -429,7 +435,7 @@ struct Window
         x.move(corner);
         x.press(corner);
         x.release(corner);
-        if (!waiter.wait([&] { return form.isActiveWindow(); }, 5000))
+        if (!waiter.wait([&] { return form.isActiveWindow(); }, 5000, 5))
             qFatal("vx37-window-bench: the window did not take the focus");
         runEventLoopFor(100);
     }
@@ -453,7 +459,11 @@ struct Window
     void settle(std::string_view name, bool down)
     {
         Waiter waiter;
-        if (!waiter.wait([&] { return control(name)->isDown() == down; }, 2000))
+        QAbstractButton* button = control(name);
+        QObject context;
+        QObject::connect(button, down ? &QAbstractButton::pressed : &QAbstractButton::released,
+                         &context, [&] { waiter.wake(); });
+        if (!waiter.wait([&] { return button->isDown() == down; }, 2000))
             qFatal("vx37-window-bench: %s did not go %s", std::string(name).c_str(),
                    down ? "down" : "up");
     }
@@ -464,6 +474,31 @@ struct Window
     QtIntervalTimer timer1{200}, timer2{500}, timer3{5000}, timer4{1000};
     Panel panel{comm, PanelTimers{timer1, timer2, timer3, timer4}};
     Form1 form{panel};
+};
+
+// Stamps the moment an event of one type first reaches an object, before any handler.
+class ArrivalStamp final : public QObject
+{
+public:
+    ArrivalStamp(QObject* target, QEvent::Type type) : target_(target), type_(type)
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~ArrivalStamp() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+    std::int64_t at = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (!at && watched == target_ && event->type() == type_)
+            at = monotonicNanoseconds();
+        return false;
+    }
+
+private:
+    QObject* target_;
+    QEvent::Type type_;
 };
 
 // Calls back when a widget's paint event has been handled, its paintEvent() returned: the
@@ -509,7 +544,7 @@ void endAccumulation(Panel& panel)
 
 void clickToWire(Core& core, Window& window, int clicks)
 {
-    std::vector<double> coreMs, windowMs;
+    std::vector<double> coreMs, windowMs, arrivalMs;
     const QPoint on = window.centre("Command17");
     window.x.move(on);
     for (int i = 0; i < clicks; ++i) {
@@ -527,11 +562,13 @@ void clickToWire(Core& core, Window& window, int clicks)
         window.settle("Command17", true);
         runEventLoopFor(3);
         index = window.sim.wire.frameCount();
+        const ArrivalStamp arrival(window.control("Command17"), QEvent::MouseButtonRelease);
         clicked = monotonicNanoseconds();
         window.x.release(on);
         if (!window.sim.wire.waitForFrames(index + 1, 1000))
             qFatal("the simulator did not see frame %d of the window", i);
         windowMs.push_back((window.sim.wire.frame(index) - clicked) / 1e6);
+        arrivalMs.push_back((arrival.at - clicked) / 1e6);
         window.settle("Command17", false);
     }
     const double med = median(windowMs);
@@ -539,9 +576,11 @@ void clickToWire(Core& core, Window& window, int clicks)
                 "read by the simulator), %d clicks:\n"
                 "    window shown: median %.3f ms (target <= 0.5), 99th percentile %.3f ms   "
                 "%s\n"
+                "      of which the X server and the toolkit until the release reaches the "
+                "button: median %.3f ms\n"
                 "    core alone (the handler called): median %.3f ms, 99th percentile %.3f ms\n",
-                clicks, med, percentile(windowMs, 0.99), judge(med <= 0.5), median(coreMs),
-                percentile(coreMs, 0.99));
+                clicks, med, percentile(windowMs, 0.99), judge(med <= 0.5), median(arrivalMs),
+                median(coreMs), percentile(coreMs, 0.99));
 }
 
 void replyToStatusLine(Core& core, Window& window, int replies)
@@ -663,7 +702,12 @@ void repeat(Core& core, Window& window, const char* what, std::string_view contr
             window.settle("Command48", false);
         }
         alone.add(hold(core, control, interval, each), each);
-        shown.add(hold(window, control, interval, each), each);
+        const auto stamps = hold(window, control, interval, each);
+        if (qEnvironmentVariableIsSet("VX37_BENCH_DEBUG"))
+            for (std::size_t i = 1; i < stamps.size() && i <= each; ++i)
+                if (stamps[i] - stamps[i - 1] > 3 * interval * 1000000LL)
+                    std::printf("  block %d gap %zu: %.2f ms\n", b, i, (stamps[i] - stamps[i - 1]) / 1e6);
+        shown.add(stamps, each);
     }
     const bool meanMet = std::abs(shown.offPercent(interval)) <= 2.0;
     const bool jitterMet = shown.p99Deviation(interval) <= bare.p99Deviation(interval) + 0.5;
@@ -975,14 +1019,18 @@ int main(int argc, char** argv)
 {
     bool quick = false;
     int startups = 9;
+    QByteArray only;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) {
             quick = true;
             startups = 5;
+        } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
+            only = argv[++i];
         } else if (std::strcmp(argv[i], "--startups") == 0 && i + 1 < argc) {
             startups = std::max(1, std::atoi(argv[++i]));
         } else {
-            std::fprintf(stderr, "usage: vx37-window-bench [--quick] [--startups N]\n");
+            std::fprintf(stderr, "usage: vx37-window-bench [--quick] [--startups N] "
+                                 "[--only click|reply|repeat|flood|startup]\n");
             return 2;
         }
     }
@@ -1011,22 +1059,26 @@ int main(int argc, char** argv)
                 "vx37-sim%s\n\n",
                 session.display.c_str(), quick ? ", quick run (fewer samples)" : "");
     std::fflush(stdout);
-    {
+    const auto wanted = [&](const char* part) { return only.isEmpty() || only == part; };
+    if (wanted("click") || wanted("reply") || wanted("repeat")) {
         Simulator coreSim, windowSim;
         Core core(coreSim);
         Window window(windowSim, x);
-        clickToWire(core, window, 400 / scale);
-        replyToStatusLine(core, window, 400 / scale);
-        std::fflush(stdout);
-        repeat(core, window, "VOL +", "Command1", 250, 60 / std::size_t(scale), 2);
-        repeat(core, window, "Brightness +", "Command15", 50, 300 / std::size_t(scale), 3);
-        repeat(core, window, "arrow up, after D.Zoom", "Command5", 5, 2000 / std::size_t(scale),
-               4);
-        std::fflush(stdout);
+        if (wanted("click"))
+            clickToWire(core, window, 400 / scale);
+        if (wanted("reply"))
+            replyToStatusLine(core, window, 400 / scale);
+        if (wanted("repeat")) {
+            repeat(core, window, "VOL +", "Command1", 250, 60 / std::size_t(scale), 2);
+            repeat(core, window, "Brightness +", "Command15", 50, 300 / std::size_t(scale), 3);
+            repeat(core, window, "arrow up, after D.Zoom", "Command5", 5,
+                   2000 / std::size_t(scale), 4);
+        }
     }
-    floods(x, 1 << 20, quick ? 1 : 3);
-    std::fflush(stdout);
-    startUp(x, startups);
+    if (wanted("flood"))
+        floods(x, 1 << 20, quick ? 1 : 3);
+    if (wanted("startup"))
+        startUp(x, startups);
     std::printf("\n%s\n", allMet ? "all targets met" : "some targets MISSED");
     return 0;
 }

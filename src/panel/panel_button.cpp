@@ -1,7 +1,9 @@
 #include "panel/panel_button.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QTextLayout>
 
 #include <algorithm>
@@ -106,8 +108,29 @@ void PanelButton::mousePressEvent(QMouseEvent* event)
 void PanelButton::mouseReleaseEvent(QMouseEvent* event)
 {
     emit mouseUp();
-    QPushButton::mouseReleaseEvent(event);
+    withoutRepaintBeforeClick([&] { QPushButton::mouseReleaseEvent(event); });
     event->accept();
+}
+
+void PanelButton::keyReleaseEvent(QKeyEvent* event)
+{
+    withoutRepaintBeforeClick([&] { QPushButton::keyReleaseEvent(event); });
+}
+
+void PanelButton::withoutRepaintBeforeClick(const std::function<void()>& release)
+{
+    // The toolkit repaints a clicked button, and flushes it to the screen, before it
+    // reports the click: the command would wait for the drawing. With updates held back
+    // the command goes to the port first, and enabling them again schedules the repaint.
+    if (!updatesEnabled()) {
+        release();
+        return;
+    }
+    const QPointer<PanelButton> self(this);
+    setUpdatesEnabled(false);
+    release();
+    if (self)
+        setUpdatesEnabled(true);
 }
 
 } // namespace vx37
