@@ -88,7 +88,6 @@ MonitorLine::MonitorLine(QWidget* parent) : QFrame(parent)
     Q_UNUSED(factoryInstalled);
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(1);
-    measureFont();
 }
 
 void MonitorLine::setText(std::string_view latin1)
@@ -111,6 +110,12 @@ void MonitorLine::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     drawFrame(&p);
+    if (text_.isEmpty())
+        return;
+    // Measured when first drawn: the lines start empty and out of view, and loading the
+    // glyphs of their font would only hold up the window's first paint.
+    if (narrowestAdvance_ == 0)
+        measureFont();
     const QRect area = contentsRect().adjusted(kTextIndent, 0, 0, 0);
     // No character is narrower than the narrowest one, so this many always fill the line.
     const qsizetype fits = area.width() / narrowestAdvance_ + 2;
@@ -123,7 +128,7 @@ void MonitorLine::paintEvent(QPaintEvent*)
 void MonitorLine::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::FontChange)
-        measureFont();
+        narrowestAdvance_ = 0; // measured again when next drawn
     QFrame::changeEvent(event);
 }
 

@@ -32,7 +32,7 @@ private:
     void measureFont();
 
     QString text_;
-    int narrowestAdvance_ = 1; // of the characters a monitor text is made of
+    int narrowestAdvance_ = 0; // of the characters a monitor text is made of; 0: not measured
 };
 
 } // namespace vx37
