@@ -35,7 +35,10 @@ void drawEdges(QPainter& p, QRect r, const QColor& topLeft, const QColor& bottom
 void drawCaption(QPainter& p, const QRect& area, const QString& caption, const QFont& font)
 {
     const QFontMetrics metrics(font);
-    if (metrics.horizontalAdvance(caption) <= area.width()) {
+    // Measured only when the widest glyph says the caption might not fit: measuring
+    // shapes the text, as drawing it does once more.
+    if (caption.size() * metrics.maxWidth() <= area.width() ||
+        metrics.horizontalAdvance(caption) <= area.width()) {
         p.setFont(font);
         p.drawText(area, Qt::AlignCenter | Qt::TextSingleLine, caption);
         return;
