@@ -14,6 +14,7 @@
 //   --quick        a quarter of the samples, start-up median of 5
 //   --startups N   launches of each program for the start-up figure (default 9)
 //   --only PART    one part alone: click, reply, repeat, flood or startup
+//   --panel PATH   the start-up figure of another build of vx37-panel
 
 #include "app/panel.h"
 #include "commands/button_table.h"
@@ -887,11 +888,10 @@ std::optional<Launch> launch(XClient& x, const char* program)
     return result;
 }
 
-void startUp(XClient& x, int rounds)
+void startUp(XClient& x, int rounds, const char* panel)
 {
     Simulator sim; // the panel opens COM1 at start-up
     qputenv("VX37_COM1", sim.path());
-    const char* panel = VX37_PANEL_PATH;
     const char* bare = VX37_BARE_WINDOW_PATH;
     // Once each untimed: the libraries into the page cache.
     launch(x, panel);
@@ -1020,17 +1020,20 @@ int main(int argc, char** argv)
     bool quick = false;
     int startups = 9;
     QByteArray only;
+    const char* panel = VX37_PANEL_PATH;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) {
             quick = true;
             startups = 5;
+        } else if (std::strcmp(argv[i], "--panel") == 0 && i + 1 < argc) {
+            panel = argv[++i];
         } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
             only = argv[++i];
         } else if (std::strcmp(argv[i], "--startups") == 0 && i + 1 < argc) {
             startups = std::max(1, std::atoi(argv[++i]));
         } else {
             std::fprintf(stderr, "usage: vx37-window-bench [--quick] [--startups N] "
-                                 "[--only click|reply|repeat|flood|startup]\n");
+                                 "[--only click|reply|repeat|flood|startup] [--panel PATH]\n");
             return 2;
         }
     }
@@ -1078,7 +1081,7 @@ int main(int argc, char** argv)
     if (wanted("flood"))
         floods(x, 1 << 20, quick ? 1 : 3);
     if (wanted("startup"))
-        startUp(x, startups);
+        startUp(x, startups, panel);
     std::printf("\n%s\n", allMet ? "all targets met" : "some targets MISSED");
     return 0;
 }
