@@ -847,10 +847,10 @@ struct Launch
 
 // From exec to the window on the screen and painted: the window's corner shows the panel's
 // colour (#C0C0C0), which the bare window paints too.
-std::optional<Launch> launch(XClient& x, const char* program)
+std::optional<Launch> launch(XClient& x, const char* program, const char* option = nullptr)
 {
     const std::vector<xcb_window_t> before = x.clients();
-    char* argv[] = {const_cast<char*>(program), nullptr};
+    char* argv[] = {const_cast<char*>(program), const_cast<char*>(option), nullptr};
     pid_t pid = -1;
     const std::int64_t start = monotonicNanoseconds();
     if (posix_spawn(&pid, program, nullptr, nullptr, argv, environ) != 0)
@@ -895,32 +895,40 @@ void startUp(XClient& x, int rounds, const char* panel)
     const char* bare = VX37_BARE_WINDOW_PATH;
     // Once each untimed: the libraries into the page cache.
     launch(x, panel);
-    launch(x, bare);
-    std::vector<double> panelMs, bareMs, panelMapped, bareMapped;
+    launch(x, bare, "--text");
+    // The panel, the bare window, and the bare window with one word of text, in turn; the
+    // order rotates from round to round.
+    std::vector<double> painted[3], mapped[3];
+    const char* options[3] = {nullptr, nullptr, "--text"};
     for (int r = 0; r < rounds; ++r) {
-        for (int k = 0; k < 2; ++k) {
-            const bool isPanel = (r + k) % 2 == 0; // the order alternates
-            const auto times = launch(x, isPanel ? panel : bare);
+        for (int k = 0; k < 3; ++k) {
+            const int which = (r + k) % 3;
+            const char* program = which == 0 ? panel : bare;
+            const auto times = launch(x, program, options[which]);
             if (!times)
-                qFatal("vx37-window-bench: %s showed no window", isPanel ? panel : bare);
-            (isPanel ? panelMs : bareMs).push_back(times->paintedMs);
-            (isPanel ? panelMapped : bareMapped).push_back(times->mappedMs);
+                qFatal("vx37-window-bench: %s showed no window", program);
+            painted[which].push_back(times->paintedMs);
+            mapped[which].push_back(times->mappedMs);
         }
     }
-    const double own = median(panelMs) - median(bareMs);
+    const double own = median(painted[0]) - median(painted[1]);
     std::printf("start-up, exec to the window painted on the screen, %d launches of each, "
                 "interleaved (medians):\n"
                 "    vx37-panel %.1f ms (mapped at %.1f), bare Qt window %.1f ms (mapped at "
                 "%.1f)\n"
-                "    the panel's own cost above the bare window: %.1f ms (target <= 15)   %s\n",
-                rounds, median(panelMs), median(panelMapped), median(bareMs),
-                median(bareMapped), own, judge(own <= 15.0));
-    std::printf("    each launch, panel:");
-    for (const double ms : panelMs)
-        std::printf(" %.0f", ms);
-    std::printf("; bare:");
-    for (const double ms : bareMs)
-        std::printf(" %.0f", ms);
+                "    the panel's own cost above the bare window: %.1f ms (target <= 15)   %s\n"
+                "    (the bare window with one word of text: %.1f ms, mapped at %.1f; the "
+                "panel above it: %.1f ms)\n",
+                rounds, median(painted[0]), median(mapped[0]), median(painted[1]),
+                median(mapped[1]), own, judge(own <= 15.0), median(painted[2]),
+                median(mapped[2]), median(painted[0]) - median(painted[2]));
+    const char* names[3] = {"panel", "bare", "bare with text"};
+    std::printf("    each launch,");
+    for (int which = 0; which < 3; ++which) {
+        std::printf("%s %s:", which ? ";" : "", names[which]);
+        for (const double ms : painted[which])
+            std::printf(" %.0f", ms);
+    }
     std::printf("\n");
 }
 
