@@ -13,6 +13,7 @@ namespace vx37 {
 namespace {
 
 constexpr int kTextIndent = 2; // pixels between the border and the first character
+constexpr qint64 kFrameNs = 1'000'000'000 / 60; // one frame at 60 Hz
 
 // Screen readers hear the line by its name ("Received") and read its whole text, not only
 // what is drawn, as the value and through the text interface.
@@ -88,6 +89,9 @@ MonitorLine::MonitorLine(QWidget* parent) : QFrame(parent)
     Q_UNUSED(factoryInstalled);
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(1);
+    frameEnd_.setSingleShot(true);
+    frameEnd_.setTimerType(Qt::PreciseTimer);
+    connect(&frameEnd_, &QTimer::timeout, this, [this] { update(contentsRect()); });
 }
 
 void MonitorLine::setText(std::string_view latin1)
@@ -99,15 +103,27 @@ void MonitorLine::setText(std::string_view latin1)
     QChar* out = text_.data();
     for (const char c : latin1)
         *out++ = QLatin1Char(c);
-    update(contentsRect());
+    scheduleRepaint();
     if (QAccessible::isActive()) {
         QAccessibleTextUpdateEvent changed(this, 0, before, text_);
         QAccessible::updateAccessibility(&changed);
     }
 }
 
+void MonitorLine::scheduleRepaint()
+{
+    if (frameEnd_.isActive())
+        return; // drawn when the frame is over, with whatever the line holds then
+    const qint64 since = sincePainted_.isValid() ? sincePainted_.nsecsElapsed() : kFrameNs;
+    if (since >= kFrameNs)
+        update(contentsRect());
+    else
+        frameEnd_.start(int((kFrameNs - since + 999'999) / 1'000'000));
+}
+
 void MonitorLine::paintEvent(QPaintEvent*)
 {
+    sincePainted_.start();
     QPainter p(this);
     drawFrame(&p);
     if (text_.isEmpty())
