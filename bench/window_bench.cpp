@@ -502,34 +502,57 @@ private:
     QEvent::Type type_;
 };
 
-// Calls back when a widget's paint event has been handled, its paintEvent() returned: the
-// event is delivered once more from inside the filter, and the filter stands aside.
-class PaintStamp final : public QObject
+// Calls back when an object has handled an event of one type (a widget's paint event done,
+// its paintEvent() returned), with the moment it began: the event is delivered once more
+// from inside the filter, and the filter stands aside.
+class HandledStamp final : public QObject
 {
 public:
-    PaintStamp(QWidget* widget, std::function<void()> painted)
-        : widget_(widget), painted_(std::move(painted))
+    HandledStamp(QObject* target, QEvent::Type type, std::function<void(std::int64_t)> handled)
+        : target_(target), type_(type), handled_(std::move(handled))
     {
-        widget_->installEventFilter(this);
+        target_->installEventFilter(this);
     }
-    ~PaintStamp() override { widget_->removeEventFilter(this); }
+    ~HandledStamp() override { target_->removeEventFilter(this); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() != QEvent::Paint || delivering_)
+        if (event->type() != type_ || delivering_)
             return false;
+        const std::int64_t began = monotonicNanoseconds();
         delivering_ = true;
         QCoreApplication::sendEvent(watched, event);
         delivering_ = false;
-        painted_();
+        handled_(began);
         return true;
     }
 
 private:
-    QWidget* widget_;
-    std::function<void()> painted_;
+    QObject* target_;
+    QEvent::Type type_;
+    std::function<void(std::int64_t)> handled_;
     bool delivering_ = false;
+};
+
+// The window's paint passes (each a window update request: every widget that changed is
+// drawn and the result goes to the X server) while it is alive.
+struct DrawingTime
+{
+    explicit DrawingTime(QWidget* window)
+        : stamp(window, QEvent::UpdateRequest, [this](std::int64_t began) {
+              const double ms = (monotonicNanoseconds() - began) / 1e6;
+              ++passes;
+              totalMs += ms;
+              longestMs = std::max(longestMs, ms);
+          })
+    {
+    }
+
+    int passes = 0;
+    double totalMs = 0;
+    double longestMs = 0;
+    HandledStamp stamp;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -598,7 +621,7 @@ void replyToStatusLine(Core& core, Window& window, int replies)
         }
     });
     QWidget* statusLine = window.form.control("Label22");
-    const PaintStamp stamp(statusLine, [&] {
+    const HandledStamp stamp(statusLine, QEvent::Paint, [&](std::int64_t) {
         if (!at && window.panel.form().statusLine == shown) {
             at = monotonicNanoseconds();
             waiter.wake();
@@ -691,6 +714,8 @@ void repeat(Core& core, Window& window, const char* what, std::string_view contr
 {
     Periods bare, alone, shown;
     const std::size_t each = periods / std::size_t(blocks);
+    int passes = 0;
+    double drawingMs = 0, longestPassMs = 0;
     for (int b = 0; b < blocks; ++b) {
         bareTimer(bare, interval, each);
         if (button(control).hold.arrow) {
@@ -703,7 +728,11 @@ void repeat(Core& core, Window& window, const char* what, std::string_view contr
             window.settle("Command48", false);
         }
         alone.add(hold(core, control, interval, each), each);
+        const DrawingTime drawing(&window.form);
         const auto stamps = hold(window, control, interval, each);
+        passes += drawing.passes;
+        drawingMs += drawing.totalMs;
+        longestPassMs = std::max(longestPassMs, drawing.longestMs);
         if (qEnvironmentVariableIsSet("VX37_BENCH_DEBUG"))
             for (std::size_t i = 1; i < stamps.size() && i <= each; ++i)
                 if (stamps[i] - stamps[i - 1] > 3 * interval * 1000000LL)
@@ -720,7 +749,11 @@ void repeat(Core& core, Window& window, const char* what, std::string_view contr
                 judge(meanMet), shown.p99Deviation(interval), judge(jitterMet), shown.longest());
     if (interval == 5)
         std::printf(" (target <= 15) %s", judge(shown.longest() <= 3.0 * interval));
-    std::printf("\n    core alone:   mean %.3f ms (%+.2f %%), 99th-percentile deviation %.3f ms, "
+    std::printf("\n      the window's drawing meanwhile: %d paint passes, %.3f ms each on average, "
+                "longest %.2f ms, %.1f %% of the time held\n",
+                passes, passes ? drawingMs / passes : 0.0, longestPassMs,
+                100.0 * drawingMs / std::accumulate(shown.gaps.begin(), shown.gaps.end(), 0.0));
+    std::printf("    core alone:   mean %.3f ms (%+.2f %%), 99th-percentile deviation %.3f ms, "
                 "longest %.2f ms\n"
                 "    bare QTimer:  mean %.3f ms (%+.2f %%), 99th-percentile deviation %.3f ms, "
                 "longest %.2f ms\n",
