@@ -96,6 +96,10 @@ MonitorLine::MonitorLine(QWidget* parent) : QFrame(parent)
 
 void MonitorLine::setText(std::string_view latin1)
 {
+    // The same text again (the display-clear step empties lines already empty) leaves
+    // nothing to draw and nothing to tell.
+    if (QLatin1StringView(latin1.data(), static_cast<qsizetype>(latin1.size())) == text_)
+        return;
     // What a screen reader had, to tell it what changed; copied only while one listens.
     const QString before = QAccessible::isActive() ? text_ : QString();
     // In place: resizing an unshared string keeps its buffer.
