@@ -9,6 +9,7 @@
 
 int main(int argc, char** argv)
 {
+    vx37::prepareWindowSystem();
     QApplication app(argc, argv);
     // Ties the window to its desktop entry (icon and name in the dock, on Wayland too).
     QGuiApplication::setDesktopFileName(QStringLiteral("vx37-panel"));

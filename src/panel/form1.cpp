@@ -89,6 +89,12 @@ void showSelection(QButtonGroup* group, QAbstractButton* first, bool firstSelect
 
 } // namespace
 
+void prepareWindowSystem()
+{
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", "1");
+}
+
 Form1::Form1(Panel& panel, QWidget* parent) : QWidget(parent), panel_(panel)
 {
     installFontSubstitutes();

@@ -20,6 +20,14 @@ class Panel;
 class PanelButton;
 struct ButtonRow;
 
+// Settings of the window system that the window's timing depends on; call before the
+// QApplication is made. On X11 the window's image is shared with the X server, and every
+// paint first waits until the server has read the previous one: with a held button
+// repeating every 5 ms and the server busy, that wait held the repeat up by several
+// milliseconds. Sent as plain requests, the few changed pixels of a paint never wait. An
+// operator's own QT_XCB_NO_MITSHM is left as it is.
+void prepareWindowSystem();
+
 // The window. It is built once from the control inventory, draws the panel's FormState
 // and forwards every event to the panel's handlers; it decides nothing itself.
 //

@@ -13,6 +13,7 @@ namespace vx37 {
 namespace {
 
 constexpr int kTextIndent = 2; // pixels between the border and the first character
+constexpr qint64 kFrameNs = 1'000'000'000 / 60; // one frame at 60 Hz
 
 // Screen readers hear the line by its name ("Received") and read its whole text, not only
 // what is drawn, as the value and through the text interface.
@@ -88,11 +89,17 @@ MonitorLine::MonitorLine(QWidget* parent) : QFrame(parent)
     Q_UNUSED(factoryInstalled);
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(1);
-    measureFont();
+    frameEnd_.setSingleShot(true);
+    frameEnd_.setTimerType(Qt::PreciseTimer);
+    connect(&frameEnd_, &QTimer::timeout, this, [this] { update(contentsRect()); });
 }
 
 void MonitorLine::setText(std::string_view latin1)
 {
+    // The same text again (the display-clear step empties lines already empty) leaves
+    // nothing to draw and nothing to tell.
+    if (QLatin1StringView(latin1.data(), static_cast<qsizetype>(latin1.size())) == text_)
+        return;
     // What a screen reader had, to tell it what changed; copied only while one listens.
     const QString before = QAccessible::isActive() ? text_ : QString();
     // In place: resizing an unshared string keeps its buffer.
@@ -100,17 +107,35 @@ void MonitorLine::setText(std::string_view latin1)
     QChar* out = text_.data();
     for (const char c : latin1)
         *out++ = QLatin1Char(c);
-    update(contentsRect());
+    scheduleRepaint();
     if (QAccessible::isActive()) {
         QAccessibleTextUpdateEvent changed(this, 0, before, text_);
         QAccessible::updateAccessibility(&changed);
     }
 }
 
+void MonitorLine::scheduleRepaint()
+{
+    if (frameEnd_.isActive())
+        return; // drawn when the frame is over, with whatever the line holds then
+    const qint64 since = sincePainted_.isValid() ? sincePainted_.nsecsElapsed() : kFrameNs;
+    if (since >= kFrameNs)
+        update(contentsRect());
+    else
+        frameEnd_.start(int((kFrameNs - since + 999'999) / 1'000'000));
+}
+
 void MonitorLine::paintEvent(QPaintEvent*)
 {
+    sincePainted_.start();
     QPainter p(this);
     drawFrame(&p);
+    if (text_.isEmpty())
+        return;
+    // Measured when first drawn: the lines start empty and out of view, and loading the
+    // glyphs of their font would only hold up the window's first paint.
+    if (narrowestAdvance_ == 0)
+        measureFont();
     const QRect area = contentsRect().adjusted(kTextIndent, 0, 0, 0);
     // No character is narrower than the narrowest one, so this many always fill the line.
     const qsizetype fits = area.width() / narrowestAdvance_ + 2;
@@ -123,7 +148,7 @@ void MonitorLine::paintEvent(QPaintEvent*)
 void MonitorLine::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::FontChange)
-        measureFont();
+        narrowestAdvance_ = 0; // measured again when next drawn
     QFrame::changeEvent(event);
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QString>
+#include <QTimer>
 
 #include <string_view>
 
@@ -12,6 +14,11 @@ namespace vx37 {
 // 65,000 characters and is rewritten at every receive event, and laying out all of them
 // for every paint would freeze the window under a fast stream of pieces. For the same
 // reason the text is converted into one buffer that is reused from event to event.
+//
+// A line is drawn at most once per display frame: under a 5 ms repeat it changes several
+// times a frame, and drawing each change would take the user-interface thread away from
+// the timers that send. A change is drawn at once when the line has not been drawn for a
+// frame, else when the frame is over; what the line holds is always drawn in the end.
 class MonitorLine final : public QFrame
 {
     Q_OBJECT
@@ -30,9 +37,12 @@ protected:
 
 private:
     void measureFont();
+    void scheduleRepaint();
 
     QString text_;
-    int narrowestAdvance_ = 1; // of the characters a monitor text is made of
+    QElapsedTimer sincePainted_;
+    QTimer frameEnd_;
+    int narrowestAdvance_ = 0; // of the characters a monitor text is made of; 0: not measured
 };
 
 } // namespace vx37

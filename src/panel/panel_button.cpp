@@ -1,7 +1,9 @@
 #include "panel/panel_button.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QTextLayout>
 
 #include <algorithm>
@@ -33,7 +35,10 @@ void drawEdges(QPainter& p, QRect r, const QColor& topLeft, const QColor& bottom
 void drawCaption(QPainter& p, const QRect& area, const QString& caption, const QFont& font)
 {
     const QFontMetrics metrics(font);
-    if (metrics.horizontalAdvance(caption) <= area.width()) {
+    // Measured only when the widest glyph says the caption might not fit: measuring
+    // shapes the text, as drawing it does once more.
+    if (caption.size() * metrics.maxWidth() <= area.width() ||
+        metrics.horizontalAdvance(caption) <= area.width()) {
         p.setFont(font);
         p.drawText(area, Qt::AlignCenter | Qt::TextSingleLine, caption);
         return;
@@ -106,8 +111,29 @@ void PanelButton::mousePressEvent(QMouseEvent* event)
 void PanelButton::mouseReleaseEvent(QMouseEvent* event)
 {
     emit mouseUp();
-    QPushButton::mouseReleaseEvent(event);
+    withoutRepaintBeforeClick([&] { QPushButton::mouseReleaseEvent(event); });
     event->accept();
+}
+
+void PanelButton::keyReleaseEvent(QKeyEvent* event)
+{
+    withoutRepaintBeforeClick([&] { QPushButton::keyReleaseEvent(event); });
+}
+
+void PanelButton::withoutRepaintBeforeClick(const std::function<void()>& release)
+{
+    // The toolkit repaints a clicked button, and flushes it to the screen, before it
+    // reports the click: the command would wait for the drawing. With updates held back
+    // the command goes to the port first, and enabling them again schedules the repaint.
+    if (!updatesEnabled()) {
+        release();
+        return;
+    }
+    const QPointer<PanelButton> self(this);
+    setUpdatesEnabled(false);
+    release();
+    if (self)
+        setUpdatesEnabled(true);
 }
 
 } // namespace vx37

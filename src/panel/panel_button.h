@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QPushButton>
 
+#include <functional>
+
 namespace vx37 {
 
 // A command button of the panel. With a face colour it is drawn filled in that colour
@@ -28,8 +30,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
+    void withoutRepaintBeforeClick(const std::function<void()>& release);
+
     QColor face_;
 };
 
