@@ -8,6 +8,8 @@
 //   --realtime  both ends on real-time (FIFO) priority, where allowed: what the software
 //               does when nothing else on the machine competes for its cores
 
+#include "bench_support.h"
+
 #include "app/panel.h"
 #include "commands/button_table.h"
 #include "link/qt_interval_timer.h"
@@ -38,6 +40,7 @@
 #include <unistd.h>
 
 using namespace vx37;
+using namespace vx37::bench;
 using sim::monotonicNanoseconds;
 
 namespace {
@@ -107,32 +110,6 @@ bool makeRealTime()
     return pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
 }
 
-double percentile(std::vector<double> values, double p)
-{
-    if (values.empty())
-        return NAN;
-    std::sort(values.begin(), values.end());
-    const auto rank = static_cast<std::size_t>(std::ceil(p * values.size()));
-    return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
-}
-
-double median(const std::vector<double>& values)
-{
-    return percentile(values, 0.5);
-}
-
-const char* verdict(bool met)
-{
-    return met ? "met" : "MISSED";
-}
-
-void runEventLoopFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 // Runs the event loop, without spinning, until a handler calls wake() and done() holds,
 // or until timeoutMs pass.
 class Waiter
@@ -160,14 +137,6 @@ private:
     QTimer deadline_;
 };
 
-const ButtonRow& button(std::string_view control)
-{
-    const ButtonRow* row = findButton(control);
-    if (!row)
-        qFatal("no button %s", std::string(control).c_str());
-    return *row;
-}
-
 struct Bench
 {
     WireLog& wire;
@@ -189,7 +158,7 @@ struct Bench
             endAccumulation();
             const std::size_t index = wire.frameCount();
             const std::int64_t clicked = monotonicNanoseconds();
-            panel.Command_Click(button("Command17")); // ON
+            panel.Command_Click(tableButton("Command17")); // ON
             const std::int64_t read = wire.waitForFrame(index, 1000);
             if (read < 0)
                 qFatal("the simulator did not see frame %d", i);
@@ -222,7 +191,7 @@ struct Bench
             endAccumulation();
             const std::size_t index = wire.writeCount();
             shownAt = 0;
-            panel.Command_Click(button("Command44")); // STATUS
+            panel.Command_Click(tableButton("Command44")); // STATUS
             if (!waiter.wait([&] { return shownAt != 0; }, 1000))
                 qFatal("no status line for reply %d", i);
             const std::int64_t written = wire.write(index);
@@ -286,7 +255,7 @@ struct Bench
         // When the panel handed each frame to the port, to tell the timer's share of the
         // jitter from the line's.
         std::vector<std::int64_t> sent;
-        const ButtonRow& row = button(control);
+        const ButtonRow& row = tableButton(control);
         const auto enough = [&] { return sent.size() > std::size_t(periods) + 1; };
         Waiter waiter;
         QObject context;
@@ -387,8 +356,8 @@ int main(int argc, char** argv)
     bench.repeatPeriod("VOL +", "Command1", 250, 60 / scale);
     bench.repeatPeriod("Brightness +", "Command15", 50, 300 / scale);
     // After a D.Zoom release the arrows repeat every 5 ms, time-outs 5 ms as well.
-    panel.Command_MouseDown(button("Command48"));
-    panel.Command_MouseUp(button("Command48"));
+    panel.Command_MouseDown(tableButton("Command48"));
+    panel.Command_MouseUp(tableButton("Command48"));
     bench.repeatPeriod("arrow up, after D.Zoom", "Command5", 5, 2000 / scale);
     std::printf("\n%s\n", bench.allMet ? "all targets met" : "some targets MISSED");
 

@@ -9,6 +9,8 @@
 //   --warm-up S  seconds held before the first memory sample (default 30)
 // Exits 0 when every target is met, 1 when one is missed.
 
+#include "bench_support.h"
+
 #include "app/panel.h"
 #include "commands/button_table.h"
 #include "link/qt_interval_timer.h"
@@ -35,6 +37,7 @@
 #include <unistd.h>
 
 using namespace vx37;
+using namespace vx37::bench;
 using sim::monotonicNanoseconds;
 
 namespace {
@@ -147,32 +150,12 @@ private:
     long writes_ = 0;
 };
 
-void runEventLoopFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-const ButtonRow& button(std::string_view control)
-{
-    const ButtonRow* row = findButton(control);
-    if (!row)
-        qFatal("no button %s", std::string(control).c_str());
-    return *row;
-}
-
 std::string shown(const std::string& frame)
 {
     std::string text;
     for (const char c : frame)
         text += c == '\r' ? std::string("<CR>") : std::string(1, c);
     return text;
-}
-
-const char* verdict(bool met)
-{
-    return met ? "met" : "MISSED";
 }
 
 } // namespace
@@ -252,12 +235,12 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     // After a D.Zoom press and release the arrows repeat every 5 ms.
-    panel.Command_MouseDown(button("Command48"));
+    panel.Command_MouseDown(tableButton("Command48"));
     runEventLoopFor(20);
-    panel.Command_MouseUp(button("Command48"));
+    panel.Command_MouseUp(tableButton("Command48"));
     runEventLoopFor(200);
 
-    const ButtonRow& up = button("Command5");
+    const ButtonRow& up = tableButton("Command5");
     const std::int64_t pressedNs = monotonicNanoseconds();
     countingPeriods = true;
     wire.startPeriods();

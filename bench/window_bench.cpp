@@ -18,6 +18,8 @@
 //   --only PART    one part alone: click, reply, repeat, flood or startup
 //   --panel PATH   the start-up figure of another build of vx37-panel
 
+#include "bench_support.h"
+
 #include "app/panel.h"
 #include "commands/button_table.h"
 #include "event_stopwatch.h"
@@ -66,31 +68,13 @@
 extern char** environ;
 
 using namespace vx37;
+using namespace vx37::bench;
 using sim::monotonicNanoseconds;
 
 namespace {
 
 // ---------------------------------------------------------------------------------------
 // Figures
-
-double percentile(std::vector<double> values, double p)
-{
-    if (values.empty())
-        return NAN;
-    std::sort(values.begin(), values.end());
-    const auto rank = static_cast<std::size_t>(std::ceil(p * values.size()));
-    return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
-}
-
-double median(const std::vector<double>& values)
-{
-    return percentile(values, 0.5);
-}
-
-const char* verdict(bool met)
-{
-    return met ? "met" : "MISSED";
-}
 
 bool allMet = true;
 
@@ -137,13 +121,6 @@ private:
     QTimer deadline_;
     QTimer poll_;
 };
-
-void runEventLoopFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 // ---------------------------------------------------------------------------------------
 // The simulator's end of the line
@@ -277,14 +254,6 @@ private:
 // ---------------------------------------------------------------------------------------
 // The panel, alone and with its window
 
-const ButtonRow& button(std::string_view control)
-{
-    const ButtonRow* row = findButton(control);
-    if (!row)
-        qFatal("no button %s", std::string(control).c_str());
-    return *row;
-}
-
 // The panel's core on the real serial control and timers, without a window.
 struct Core
 {
@@ -297,8 +266,8 @@ struct Core
     }
     ~Core() { panel.Form_Unload(); }
 
-    void press(std::string_view control) { panel.Command_MouseDown(button(control)); }
-    void release(std::string_view control) { panel.Command_MouseUp(button(control)); }
+    void press(std::string_view control) { panel.Command_MouseDown(tableButton(control)); }
+    void release(std::string_view control) { panel.Command_MouseUp(tableButton(control)); }
 
     Simulator& sim;
     QtSerialControl comm;
@@ -577,7 +546,7 @@ void clickToWire(Core& core, Window& window, int clicks)
         endAccumulation(core.panel);
         std::size_t index = core.sim.wire.frameCount();
         std::int64_t clicked = monotonicNanoseconds();
-        core.panel.Command_Click(button("Command17")); // ON
+        core.panel.Command_Click(tableButton("Command17")); // ON
         if (!core.sim.wire.waitForFrames(index + 1, 1000))
             qFatal("the simulator did not see frame %d of the core", i);
         coreMs.push_back((core.sim.wire.frame(index) - clicked) / 1e6);
@@ -635,7 +604,7 @@ void replyToStatusLine(Core& core, Window& window, int replies)
         runEventLoopFor(20);  // and drawn so a frame before the query, as in use
         const std::size_t index = sim.wire.writeCount();
         at = 0;
-        panel.Command_Click(button("Command44")); // STATUS
+        panel.Command_Click(tableButton("Command44")); // STATUS
         if (!waiter.wait([&] { return at != 0; }, 1000))
             qFatal("no status line");
         ms.push_back((at - sim.wire.write(index)) / 1e6);
@@ -721,7 +690,7 @@ void repeat(Core& core, Window& window, const char* what, std::string_view contr
     double drawingMs = 0, longestPassMs = 0;
     for (int b = 0; b < blocks; ++b) {
         bareTimer(bare, interval, each);
-        if (button(control).hold.arrow) {
+        if (tableButton(control).hold.arrow) {
             // After a D.Zoom release the arrows repeat every 5 ms, time-outs 5 ms as well.
             core.press("Command48");
             core.release("Command48");
@@ -812,7 +781,7 @@ FloodFigures flood(Rig& rig)
         ++events;
         lastRead.restart();
     });
-    rig.panel.Command_Click(button("Command44"));
+    rig.panel.Command_Click(tableButton("Command44"));
     FloodFigures figures = heartbeat(
         [&] { return rig.sim.floodDone && events > 0 && lastRead.elapsed() > 300; }, 60000);
     figures.receiveEvents = events;
