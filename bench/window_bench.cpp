@@ -32,10 +32,10 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QMetaEnum>
+#include <QSerialPort>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QSerialPort>
 #include <QWindow>
 
 #include <xcb/xcb.h>
@@ -102,7 +102,8 @@ public:
 
     void wake()
     {
-        QMetaObject::invokeMethod(&loop_, [this] { loop_.quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &loop_, [this] { loop_.quit(); }, Qt::QueuedConnection);
     }
 
     bool wait(const std::function<bool()>& done, int timeoutMs, int pollMs = 0)
@@ -324,11 +325,11 @@ public:
     // The pixel as 0xRRGGBB, or -1 while the window shows nothing to read.
     std::int64_t pixel(xcb_window_t window, int x, int y)
     {
-        auto* reply = xcb_get_image_reply(
-            connection_,
-            xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, window, std::int16_t(x),
-                          std::int16_t(y), 1, 1, ~0u),
-            nullptr);
+        auto* reply =
+            xcb_get_image_reply(connection_,
+                                xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, window,
+                                              std::int16_t(x), std::int16_t(y), 1, 1, ~0u),
+                                nullptr);
         std::int64_t result = -1;
         if (reply && xcb_get_image_data_length(reply) >= 4) {
             std::uint32_t value = 0;
@@ -373,8 +374,7 @@ private:
     {
         auto* reply = xcb_get_property_reply(
             connection_,
-            xcb_get_property(connection_, 0, root_, property, XCB_ATOM_WINDOW, 0, 1024),
-            nullptr);
+            xcb_get_property(connection_, 0, root_, property, XCB_ATOM_WINDOW, 0, 1024), nullptr);
         std::vector<xcb_window_t> result;
         if (reply && reply->format == 32) {
             const auto* windows = static_cast<const xcb_window_t*>(xcb_get_property_value(reply));
@@ -688,7 +688,7 @@ void bareTimer(Simulator& sim, QSerialPort& port, Periods& onTheWire, Periods& i
 }
 
 // Holds the button until periods repeats have reached the wire; the frames' times.
-template<typename Rig>
+template <typename Rig>
 std::vector<std::int64_t> hold(Rig& rig, std::string_view control, int interval,
                                std::size_t periods)
 {
@@ -797,8 +797,7 @@ FloodFigures heartbeat(const std::function<bool()>& quiet, int timeoutMs)
 
 // The projector floods the line once it has answered the first STATUS; the figures until
 // the panel has read nothing for 300 ms.
-template<typename Rig>
-FloodFigures flood(Rig& rig)
+template <typename Rig> FloodFigures flood(Rig& rig)
 {
     QElapsedTimer lastRead;
     lastRead.start();
@@ -886,7 +885,7 @@ std::optional<Launch> launch(XClient& x, const char* program, const char* option
     std::optional<Launch> result;
     Launch times;
     xcb_window_t window = 0;
-    const timespec pause{0, 200'000};
+    const timespec pause{0, 1'000'000};
     while (monotonicNanoseconds() - start < 20'000'000'000) {
         const std::int64_t now = monotonicNanoseconds();
         if (!window) {
@@ -948,8 +947,8 @@ void startUp(XClient& x, int rounds, const char* panel)
                 "    (the bare window with one word of text: %.1f ms, mapped at %.1f; the "
                 "panel above it: %.1f ms)\n",
                 rounds, median(painted[0]), median(mapped[0]), median(painted[1]),
-                median(mapped[1]), own, judge(own <= 15.0), median(painted[2]),
-                median(mapped[2]), median(painted[0]) - median(painted[2]));
+                median(mapped[1]), own, judge(own <= 15.0), median(painted[2]), median(mapped[2]),
+                median(painted[0]) - median(painted[2]));
     const char* names[3] = {"panel", "bare", "bare with text"};
     std::printf("    each launch,");
     for (int which = 0; which < 3; ++which) {

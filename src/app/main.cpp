@@ -4,13 +4,20 @@
 #include "link/qt_interval_timer.h"
 #include "link/qt_serial_control.h"
 #include "panel/form1.h"
+#include "panel/panel_fonts.h"
 
 #include <QApplication>
 
+#include <thread>
+
 int main(int argc, char** argv)
 {
+    // Connecting to the display keeps this thread waiting on the server for most of its
+    // time; the font configuration is read meanwhile on the other core.
+    std::jthread fontConfiguration(vx37::readFontConfiguration);
     vx37::prepareWindowSystem();
     QApplication app(argc, argv);
+    fontConfiguration.join();
     // Ties the window to its desktop entry (icon and name in the dock, on Wayland too).
     QGuiApplication::setDesktopFileName(QStringLiteral("vx37-panel"));
 
@@ -24,5 +31,7 @@ int main(int argc, char** argv)
 
     form.load();
     form.show();
+    // While the window manager maps the window, which the first paint waits for.
+    form.prepareFirstPaint();
     return app.exec();
 }

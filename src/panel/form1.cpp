@@ -367,6 +367,20 @@ void Form1::load()
     panel_.Form_Load(screenMetrics());
 }
 
+void Form1::prepareFirstPaint() const
+{
+    std::vector<std::pair<QFont, QString>> captions;
+    for (const auto& [name, widget] : controls_) {
+        if (!widget->isVisibleTo(this))
+            continue;
+        if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
+            captions.emplace_back(button->font(), button->text());
+        else if (const auto* label = qobject_cast<const QLabel*>(widget))
+            captions.emplace_back(label->font(), label->text());
+    }
+    prepareGlyphs(captions);
+}
+
 void Form1::applyGeometry()
 {
     const FormState& form = panel_.form();

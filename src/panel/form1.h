@@ -46,6 +46,10 @@ public:
 
     // The window's Load event: start-up with the screen the window opens on.
     void load();
+    // Opens the faces and renders the glyphs of the captions in view, so that the first
+    // paint only draws. Worth calling between show() and the first paint, which waits
+    // for the window manager to map the window anyway.
+    void prepareFirstPaint() const;
     // The screen and the window as designed, in twips, as start-up centres the window.
     ScreenMetrics screenMetrics() const;
 

@@ -1,6 +1,13 @@
 #include "panel/panel_fonts.h"
 
+#include <QFontDatabase>
+#include <QImage>
+#include <QPainter>
 #include <QString>
+
+#ifdef VX37_HAVE_FONTCONFIG
+#include <fontconfig/fontconfig.h>
+#endif
 
 #include <cmath>
 
@@ -16,7 +23,29 @@ QString fromUtf8(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// The face where the machine has it, else an installed substitute by its own name. Asked
+// for a face it lacks, the toolkit first sorts every installed font for fallbacks (a few
+// milliseconds per face at start-up) before it comes to the substitute.
+QString installedFaceOrSubstitute(const QString& face)
+{
+    static const QStringList installed = QFontDatabase::families();
+    if (installed.contains(face))
+        return face;
+    for (const QString& substitute : QFont::substitutes(face)) // kept in lower case
+        for (const QString& family : installed)
+            if (family.compare(substitute, Qt::CaseInsensitive) == 0)
+                return family;
+    return face;
+}
+
 } // namespace
+
+void readFontConfiguration()
+{
+#ifdef VX37_HAVE_FONTCONFIG
+    FcInit();
+#endif
+}
 
 void installFontSubstitutes()
 {
@@ -30,13 +59,24 @@ void installFontSubstitutes()
 QFont panelFont(FontKey key)
 {
     const FontSpec& item = fontSpec(key);
-    QFont font(fromUtf8(item.face));
+    QFont font(installedFaceOrSubstitute(fromUtf8(item.face)));
     font.setPixelSize(static_cast<int>(std::lround(item.points * kDesignDpi / kPointsPerInch)));
     font.setBold(item.bold);
     font.setItalic(false);
     font.setUnderline(false);
     font.setStrikeOut(false);
     return font;
+}
+
+void prepareGlyphs(const std::vector<std::pair<QFont, QString>>& texts)
+{
+    // Opaque, as the window's own image is, so the glyphs are rendered as the window draws them.
+    QImage scratch(64, 32, QImage::Format_RGB32);
+    QPainter painter(&scratch);
+    for (const auto& [font, text] : texts) {
+        painter.setFont(font);
+        painter.drawText(0, 16, text);
+    }
 }
 
 } // namespace vx37
