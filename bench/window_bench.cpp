@@ -14,7 +14,7 @@
 //
 // Usage: vx37-window-bench [--quick] [--startups N] [--only PART] [--panel PATH]
 //   --quick        a quarter of the samples, start-up median of 5
-//   --startups N   launches of each program for the start-up figure (default 9)
+//   --startups N   launches of each program for the start-up figure (default 15)
 //   --only PART    one part alone: click, reply, repeat, flood or startup
 //   --panel PATH   the start-up figure of another build of vx37-panel
 
@@ -1053,7 +1053,7 @@ struct XSession
 int main(int argc, char** argv)
 {
     bool quick = false;
-    int startups = 9;
+    int startups = 15;
     QByteArray only;
     const char* panel = VX37_PANEL_PATH;
     for (int i = 1; i < argc; ++i) {
@@ -1110,11 +1110,11 @@ int main(int argc, char** argv)
             replyToStatusLine(core, window, 400 / scale);
         if (wanted("repeat")) {
             BareRig bare;
-            repeat(core, window, bare, "VOL +", "Command1", 250, 60 / std::size_t(scale), 6);
-            repeat(core, window, bare, "Brightness +", "Command15", 50, 300 / std::size_t(scale),
+            repeat(core, window, bare, "VOL +", "Command1", 250, 120 / std::size_t(scale), 6);
+            repeat(core, window, bare, "Brightness +", "Command15", 50, 600 / std::size_t(scale),
                    10);
             repeat(core, window, bare, "arrow up, after D.Zoom", "Command5", 5,
-                   2000 / std::size_t(scale), 10);
+                   4000 / std::size_t(scale), 10);
         }
     }
     if (wanted("flood"))
