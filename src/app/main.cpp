@@ -12,10 +12,10 @@
 
 int main(int argc, char** argv)
 {
+    vx37::prepareWindowSystem(); // sets the environment before a second thread reads it
     // Connecting to the display keeps this thread waiting on the server for most of its
     // time; the font configuration is read meanwhile on the other core.
     std::jthread fontConfiguration(vx37::readFontConfiguration);
-    vx37::prepareWindowSystem();
     QApplication app(argc, argv);
     fontConfiguration.join();
     // Ties the window to its desktop entry (icon and name in the dock, on Wayland too).
