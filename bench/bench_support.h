@@ -8,7 +8,12 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string_view>
 #include <vector>
 
 namespace vx37::bench {
@@ -41,5 +46,77 @@ inline void runEventLoopFor(int ms)
     QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
 }
+
+// What the simulator's thread saw, stamped as it saw it: one stamp per frame the panel sent
+// (each ends in CR) and one per reply written. Safe to use from any thread.
+class WireLog
+{
+public:
+    virtual ~WireLog() = default;
+
+    void frameRead(std::int64_t ns, std::string_view bytes)
+    {
+        const auto frames = std::count(bytes.begin(), bytes.end(), '\r');
+        std::size_t count = 0;
+        {
+            std::lock_guard lock(mutex_);
+            frames_.insert(frames_.end(), static_cast<std::size_t>(frames), ns);
+            count = frames_.size();
+        }
+        changed_.notify_all();
+        framesArrived(count);
+    }
+    void replyWritten(std::int64_t ns)
+    {
+        std::lock_guard lock(mutex_);
+        writes_.push_back(ns);
+    }
+
+    std::size_t frameCount()
+    {
+        std::lock_guard lock(mutex_);
+        return frames_.size();
+    }
+    std::size_t writeCount()
+    {
+        std::lock_guard lock(mutex_);
+        return writes_.size();
+    }
+    std::int64_t frame(std::size_t index)
+    {
+        std::lock_guard lock(mutex_);
+        return index < frames_.size() ? frames_[index] : -1;
+    }
+    std::int64_t write(std::size_t index)
+    {
+        std::lock_guard lock(mutex_);
+        return index < writes_.size() ? writes_[index] : -1;
+    }
+    std::vector<std::int64_t> framesFrom(std::size_t index)
+    {
+        std::lock_guard lock(mutex_);
+        return {frames_.begin() + static_cast<std::ptrdiff_t>(std::min(index, frames_.size())),
+                frames_.end()};
+    }
+    // Waits (blocking this thread) for frame number index; its time, or -1.
+    std::int64_t waitForFrame(std::size_t index, int timeoutMs)
+    {
+        std::unique_lock lock(mutex_);
+        if (!changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                               [&] { return frames_.size() > index; }))
+            return -1;
+        return frames_[index];
+    }
+
+protected:
+    // On the simulator's thread, after the frames of a read are logged; count in all.
+    virtual void framesArrived(std::size_t count) { (void)count; }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::int64_t> frames_;
+    std::vector<std::int64_t> writes_;
+};
 
 } // namespace vx37::bench

@@ -45,63 +45,6 @@ using sim::monotonicNanoseconds;
 
 namespace {
 
-// What the simulator's thread saw, stamped as it saw it.
-class WireLog
-{
-public:
-    void frameRead(std::int64_t ns, std::string_view bytes)
-    {
-        const auto frames = std::count(bytes.begin(), bytes.end(), '\r');
-        {
-            std::lock_guard lock(mutex_);
-            frames_.insert(frames_.end(), static_cast<std::size_t>(frames), ns);
-        }
-        changed_.notify_all();
-    }
-    void replyWritten(std::int64_t ns)
-    {
-        std::lock_guard lock(mutex_);
-        writes_.push_back(ns);
-    }
-
-    std::size_t frameCount()
-    {
-        std::lock_guard lock(mutex_);
-        return frames_.size();
-    }
-    std::size_t writeCount()
-    {
-        std::lock_guard lock(mutex_);
-        return writes_.size();
-    }
-    // Waits (blocking this thread) for frame number index; its time, or -1.
-    std::int64_t waitForFrame(std::size_t index, int timeoutMs)
-    {
-        std::unique_lock lock(mutex_);
-        if (!changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                               [&] { return frames_.size() > index; }))
-            return -1;
-        return frames_[index];
-    }
-    std::vector<std::int64_t> framesFrom(std::size_t index)
-    {
-        std::lock_guard lock(mutex_);
-        return {frames_.begin() + static_cast<std::ptrdiff_t>(std::min(index, frames_.size())),
-                frames_.end()};
-    }
-    std::int64_t write(std::size_t index)
-    {
-        std::lock_guard lock(mutex_);
-        return index < writes_.size() ? writes_[index] : -1;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<std::int64_t> frames_;
-    std::vector<std::int64_t> writes_;
-};
-
 // Real-time priority for the calling thread; false where the system does not allow it.
 bool makeRealTime()
 {

@@ -127,65 +127,19 @@ private:
 // ---------------------------------------------------------------------------------------
 // The simulator's end of the line
 
-// What the simulator's thread saw, stamped as it saw it. A waiter on the user-interface
+// The wire log, with a wait that runs the event loop: the waiter on the user-interface
 // thread is woken once, when the frame it waits for has come, so that waiting adds no
 // events while the panel works.
-class WireLog
+class EventLoopWireLog final : public bench::WireLog
 {
 public:
-    void frameRead(std::int64_t ns, std::string_view bytes)
-    {
-        Waiter* wake = nullptr;
-        {
-            std::lock_guard lock(mutex_);
-            const auto frames = std::count(bytes.begin(), bytes.end(), '\r');
-            frames_.insert(frames_.end(), static_cast<std::size_t>(frames), ns);
-            if (waiter_ && frames_.size() >= target_)
-                wake = std::exchange(waiter_, nullptr);
-        }
-        if (wake)
-            wake->wake();
-    }
-    void replyWritten(std::int64_t ns)
-    {
-        std::lock_guard lock(mutex_);
-        writes_.push_back(ns);
-    }
-
-    std::size_t frameCount()
-    {
-        std::lock_guard lock(mutex_);
-        return frames_.size();
-    }
-    std::size_t writeCount()
-    {
-        std::lock_guard lock(mutex_);
-        return writes_.size();
-    }
-    std::int64_t frame(std::size_t index)
-    {
-        std::lock_guard lock(mutex_);
-        return index < frames_.size() ? frames_[index] : -1;
-    }
-    std::int64_t write(std::size_t index)
-    {
-        std::lock_guard lock(mutex_);
-        return index < writes_.size() ? writes_[index] : -1;
-    }
-    std::vector<std::int64_t> framesFrom(std::size_t index)
-    {
-        std::lock_guard lock(mutex_);
-        return {frames_.begin() + static_cast<std::ptrdiff_t>(std::min(index, frames_.size())),
-                frames_.end()};
-    }
-
     // Runs the event loop until count frames have been read, or timeoutMs pass.
     bool waitForFrames(std::size_t count, int timeoutMs)
     {
         Waiter waiter;
         {
             std::lock_guard lock(mutex_);
-            if (frames_.size() >= count)
+            if (frameCount() >= count)
                 return true;
             target_ = count;
             waiter_ = &waiter;
@@ -196,10 +150,21 @@ public:
         return done;
     }
 
+protected:
+    void framesArrived(std::size_t count) override
+    {
+        Waiter* wake = nullptr;
+        {
+            std::lock_guard lock(mutex_);
+            if (waiter_ && count >= target_)
+                wake = std::exchange(waiter_, nullptr);
+        }
+        if (wake)
+            wake->wake();
+    }
+
 private:
-    std::mutex mutex_;
-    std::vector<std::int64_t> frames_;
-    std::vector<std::int64_t> writes_;
+    std::mutex mutex_; // guards the waiter
     Waiter* waiter_ = nullptr;
     std::size_t target_ = 0;
 };
@@ -243,7 +208,7 @@ public:
 
     QByteArray path() const { return QByteArray::fromStdString(server_->path()); }
 
-    WireLog wire;
+    EventLoopWireLog wire;
     std::atomic<bool> floodDone = false;
 
 private:
