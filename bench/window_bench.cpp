@@ -8,15 +8,18 @@
 // window they land on is Form1 with its Panel, QtSerialControl and QtIntervalTimers, built
 // as vx37-panel builds them. The simulator runs on threads of this process so that both
 // ends stamp their moments on the same clock (CLOCK_MONOTONIC); the start-up figure
-// launches the real vx37-panel and vx37-bare-window (with and without a word of text) and
-// watches the screen for their first frame. It skips, saying so, where Xvfb or openbox is
-// not installed.
+// launches the real vx37-panel, vx37-bare-window (with and without a word of text) and
+// vx37-captions-window (the panel's start-up captions in one widget) and watches the screen
+// for their first frame. It skips, saying so, where Xvfb or openbox is not installed.
 //
 // Usage: vx37-window-bench [--quick] [--startups N] [--only PART] [--panel PATH]
+//                          [--against PATH]
 //   --quick        a quarter of the samples, start-up median of 5
 //   --startups N   launches of each program for the start-up figure (default 15)
 //   --only PART    one part alone: click, reply, repeat, flood or startup
 //   --panel PATH   the start-up figure of another build of vx37-panel
+//   --against PATH another build of vx37-panel launched in turn with the others, to
+//                  compare two builds' start-up in one run
 
 #include "bench_support.h"
 
@@ -880,45 +883,60 @@ std::optional<Launch> launch(XClient& x, const char* program, const char* option
     return result;
 }
 
-void startUp(XClient& x, int rounds, const char* panel)
+void startUp(XClient& x, int rounds, const char* panel, const char* against)
 {
     Simulator sim; // the panel opens COM1 at start-up
     qputenv("VX37_COM1", sim.path());
-    const char* bare = VX37_BARE_WINDOW_PATH;
-    // Once each untimed: the libraries into the page cache.
-    launch(x, panel);
-    launch(x, bare, "--text");
-    // The panel, the bare window, and the bare window with one word of text, in turn; the
+    struct Program
+    {
+        const char* name;
+        const char* path;
+        const char* option = nullptr;
+        std::vector<double> painted = {}, mapped = {};
+    };
+    // The panel, the floors beneath it and the other build, if any, launched in turn; the
     // order rotates from round to round.
-    std::vector<double> painted[3], mapped[3];
-    const char* options[3] = {nullptr, nullptr, "--text"};
+    std::vector<Program> programs = {{"panel", panel},
+                                     {"bare", VX37_BARE_WINDOW_PATH},
+                                     {"bare with one word", VX37_BARE_WINDOW_PATH, "--text"},
+                                     {"captions alone", VX37_CAPTIONS_WINDOW_PATH}};
+    if (against)
+        programs.push_back({"the other build", against});
+    // Once each untimed: the libraries into the page cache.
+    for (const Program& program : programs)
+        launch(x, program.path, program.option);
+    const int kinds = int(programs.size());
     for (int r = 0; r < rounds; ++r) {
-        for (int k = 0; k < 3; ++k) {
-            const int which = (r + k) % 3;
-            const char* program = which == 0 ? panel : bare;
-            const auto times = launch(x, program, options[which]);
+        for (int k = 0; k < kinds; ++k) {
+            Program& program = programs[std::size_t((r + k) % kinds)];
+            const auto times = launch(x, program.path, program.option);
             if (!times)
-                qFatal("vx37-window-bench: %s showed no window", program);
-            painted[which].push_back(times->paintedMs);
-            mapped[which].push_back(times->mappedMs);
+                qFatal("vx37-window-bench: %s showed no window", program.path);
+            program.painted.push_back(times->paintedMs);
+            program.mapped.push_back(times->mappedMs);
         }
     }
-    const double own = median(painted[0]) - median(painted[1]);
+    const auto painted = [&](int which) { return median(programs[std::size_t(which)].painted); };
+    const auto mapped = [&](int which) { return median(programs[std::size_t(which)].mapped); };
+    const double own = painted(0) - painted(1);
     std::printf("start-up, exec to the window painted on the screen, %d launches of each, "
                 "interleaved (medians):\n"
                 "    vx37-panel %.1f ms (mapped at %.1f), bare Qt window %.1f ms (mapped at "
                 "%.1f)\n"
                 "    the panel's own cost above the bare window: %.1f ms (target <= 15)   %s\n"
-                "    (the bare window with one word of text: %.1f ms, mapped at %.1f; the "
-                "panel above it: %.1f ms)\n",
-                rounds, median(painted[0]), median(mapped[0]), median(painted[1]),
-                median(mapped[1]), own, judge(own <= 15.0), median(painted[2]), median(mapped[2]),
-                median(painted[0]) - median(painted[2]));
-    const char* names[3] = {"panel", "bare", "bare with text"};
+                "    floors: the bare window with one word of text %.1f ms (the panel %.1f above "
+                "it);\n"
+                "            the panel's start-up captions drawn in one widget %.1f ms (the "
+                "panel %.1f above it)\n",
+                rounds, painted(0), mapped(0), painted(1), mapped(1), own, judge(own <= 15.0),
+                painted(2), painted(0) - painted(2), painted(3), painted(0) - painted(3));
+    if (against)
+        std::printf("    %s: %.1f ms (mapped at %.1f), its own cost %.1f ms\n", against,
+                    painted(4), mapped(4), painted(4) - painted(1));
     std::printf("    each launch,");
-    for (int which = 0; which < 3; ++which) {
-        std::printf("%s %s:", which ? ";" : "", names[which]);
-        for (const double ms : painted[which])
+    for (const Program& program : programs) {
+        std::printf("%s %s:", &program == &programs.front() ? "" : ";", program.name);
+        for (const double ms : program.painted)
             std::printf(" %.0f", ms);
     }
     std::printf("\n");
@@ -1021,19 +1039,23 @@ int main(int argc, char** argv)
     int startups = 15;
     QByteArray only;
     const char* panel = VX37_PANEL_PATH;
+    const char* against = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) {
             quick = true;
             startups = 5;
         } else if (std::strcmp(argv[i], "--panel") == 0 && i + 1 < argc) {
             panel = argv[++i];
+        } else if (std::strcmp(argv[i], "--against") == 0 && i + 1 < argc) {
+            against = argv[++i];
         } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
             only = argv[++i];
         } else if (std::strcmp(argv[i], "--startups") == 0 && i + 1 < argc) {
             startups = std::max(1, std::atoi(argv[++i]));
         } else {
             std::fprintf(stderr, "usage: vx37-window-bench [--quick] [--startups N] "
-                                 "[--only click|reply|repeat|flood|startup] [--panel PATH]\n");
+                                 "[--only click|reply|repeat|flood|startup] [--panel PATH] "
+                                 "[--against PATH]\n");
             return 2;
         }
     }
@@ -1088,7 +1110,7 @@ int main(int argc, char** argv)
         // The programs launched start from the environment the benchmark was given.
         if (!mitShmSetting)
             qunsetenv("QT_XCB_NO_MITSHM");
-        startUp(x, startups, panel);
+        startUp(x, startups, panel, against);
     }
     std::printf("\n%s\n", allMet ? "all targets met" : "some targets MISSED");
     return 0;
