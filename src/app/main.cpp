@@ -27,7 +27,8 @@ int main(int argc, char** argv)
     vx37::QtIntervalTimer timer3(5000); // hides the port option frame
     vx37::QtIntervalTimer timer4(1000); // empties the monitor lines
     vx37::Panel panel(comm, vx37::PanelTimers{timer1, timer2, timer3, timer4});
-    vx37::Form1 form(panel);
+    // The controls below the compact view follow the first paint.
+    vx37::Form1 form(panel, nullptr, vx37::Form1::Build::CompactViewFirst);
 
     form.load();
     form.show();

@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace vx37 {
@@ -87,6 +88,30 @@ void showSelection(QButtonGroup* group, QAbstractButton* first, bool firstSelect
     group->setExclusive(true);
 }
 
+// What the constructor draws of the panel's state, besides the window's geometry; the
+// controls built after the first paint draw it again.
+constexpr FormProperty kControlProperties[] = {
+    FormProperty::TxdLine,       FormProperty::RxdLine,         FormProperty::StatusLine,
+    FormProperty::Frame8Visible, FormProperty::OptionSelection, FormProperty::Command34,
+    FormProperty::Text1};
+
+// The first control that lies wholly below the compact view: no client area of the compact
+// window reaches it, whatever the window's frame. It and every control after it are built
+// later, still in inventory order, so containers still come before what they hold and
+// controls still stack as designed; the inventory lists the lower bands last.
+std::size_t firstBelowCompactView(std::span<const ControlSpec> controls)
+{
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        int top = controls[i].top;
+        for (const ControlSpec* c = findControl(controls[i].container); c;
+             c = findControl(c->container))
+            top += c->top;
+        if (top >= kCompactHeight)
+            return i;
+    }
+    return controls.size();
+}
+
 } // namespace
 
 void prepareWindowSystem()
@@ -95,7 +120,7 @@ void prepareWindowSystem()
         qputenv("QT_XCB_NO_MITSHM", "1");
 }
 
-Form1::Form1(Panel& panel, QWidget* parent) : QWidget(parent), panel_(panel)
+Form1::Form1(Panel& panel, QWidget* parent, Build build) : QWidget(parent), panel_(panel)
 {
     installFontSubstitutes();
     setObjectName(QStringLiteral("Form1"));
@@ -111,13 +136,17 @@ Form1::Form1(Panel& panel, QWidget* parent) : QWidget(parent), panel_(panel)
     setFont(panelFont(kFormFont));
     setFixedSize(toPixels(kClientWidth), toPixels(kClientHeight));
 
-    createControls();
-    connectControls();
+    const std::span<const ControlSpec> controls = controlInventory();
+    const std::size_t now =
+        build == Build::Whole ? controls.size() : firstBelowCompactView(controls);
+    createControls(controls.first(now));
+    rest_ = controls.subspan(now);
+    connect(&panel_, &Panel::propertyChanged, this, &Form1::redraw);
+    connect(&panel_, &Panel::warning, this, &Form1::showWarning);
+    connect(&panel_, &Panel::ended, this, &QWidget::close);
     chainTabOrder();
-    for (auto property :
-         {FormProperty::Geometry, FormProperty::TxdLine, FormProperty::RxdLine,
-          FormProperty::StatusLine, FormProperty::Frame8Visible, FormProperty::OptionSelection,
-          FormProperty::Command34, FormProperty::Text1})
+    redraw(FormProperty::Geometry);
+    for (auto property : kControlProperties)
         redraw(property);
 
     // Lowest tab index of the controls that take the focus.
@@ -130,9 +159,9 @@ Form1::~Form1()
     qApp->removeEventFilter(this);
 }
 
-void Form1::createControls()
+void Form1::createControls(std::span<const ControlSpec> items)
 {
-    for (const ControlSpec& item : controlInventory()) {
+    for (const ControlSpec& item : items) {
         QWidget* container = item.container.empty() ? this : control(item.container);
         Q_ASSERT(container);
         const QString caption = fromUtf8(item.caption);
@@ -220,6 +249,7 @@ void Form1::createControls()
         }
         widget->setVisible(item.visibleAtStart);
         controls_.emplace(item.name, widget);
+        connectControl(item.name, widget);
     }
 
     frame8_ = control("Frame8");
@@ -242,48 +272,55 @@ void Form1::connectButton(PanelButton* button, const ButtonRow& row)
     }
 }
 
-void Form1::connectControls()
+void Form1::connectControl(std::string_view name, QWidget* widget)
 {
-    connect(&panel_, &Panel::propertyChanged, this, &Form1::redraw);
-    connect(&panel_, &Panel::warning, this, &Form1::showWarning);
-    connect(&panel_, &Panel::ended, this, &QWidget::close);
-
-    for (const ButtonRow& row : buttonTable())
-        connectButton(qobject_cast<PanelButton*>(control(row.control)), row);
-
-    const auto onClick = [this](std::string_view name, void (Panel::*handler)()) {
-        auto* button = qobject_cast<QAbstractButton*>(control(name));
-        // The panel itself is captured, not this: GCC 12 with the undefined-behaviour
-        // sanitizer miscompiles a member-pointer call through a nested `this` capture.
-        connect(button, &QAbstractButton::clicked, this,
-                [panel = &panel_, handler] { std::invoke(handler, panel); });
-    };
-    onClick("Command16", &Panel::Command16_Click);
-    onClick("Command33", &Panel::Command33_Click);
-    onClick("Command34", &Panel::Command34_Click);
-    onClick("Command95", &Panel::Command95_Click);
-    onClick("Command96", &Panel::Command96_Click);
-    onClick("Option1", &Panel::Option1_Click);
-    onClick("Option2", &Panel::Option2_Click);
-    onClick("Option9", &Panel::Option9_Click);
-    onClick("Option10", &Panel::Option10_Click);
-
-    connect(text1_, &QLineEdit::textChanged, this,
-            [this](const QString& text) { panel_.setText1(text); });
-    connect(qobject_cast<Picture*>(control("Image1")), &Picture::doubleClicked, this,
-            [this] { panel_.Image1_DblClick(); });
+    if (const ButtonRow* row = findButton(name)) {
+        connectButton(qobject_cast<PanelButton*>(widget), *row);
+        return;
+    }
+    static constexpr std::pair<std::string_view, void (Panel::*)()> kClicks[] = {
+        {"Command16", &Panel::Command16_Click}, {"Command33", &Panel::Command33_Click},
+        {"Command34", &Panel::Command34_Click}, {"Command95", &Panel::Command95_Click},
+        {"Command96", &Panel::Command96_Click}, {"Option1", &Panel::Option1_Click},
+        {"Option2", &Panel::Option2_Click},     {"Option9", &Panel::Option9_Click},
+        {"Option10", &Panel::Option10_Click}};
+    for (const auto& [control, handler] : kClicks) {
+        if (control == name) {
+            // The panel itself is captured, not this: GCC 12 with the undefined-behaviour
+            // sanitizer miscompiles a member-pointer call through a nested `this` capture.
+            connect(qobject_cast<QAbstractButton*>(widget), &QAbstractButton::clicked, this,
+                    [panel = &panel_, handler = handler] { std::invoke(handler, panel); });
+            return;
+        }
+    }
+    if (widget == text1_)
+        connect(text1_, &QLineEdit::textChanged, this,
+                [this](const QString& text) { panel_.setText1(text); });
+    else if (name == "Image1")
+        connect(qobject_cast<Picture*>(widget), &Picture::doubleClicked, this,
+                [this] { panel_.Image1_DblClick(); });
 }
 
 void Form1::chainTabOrder()
 {
     std::vector<std::pair<int, QWidget*>> order;
     for (const ControlSpec& item : controlInventory())
-        if (item.tabIndex >= 0)
-            order.emplace_back(item.tabIndex, control(item.name));
+        if (QWidget* widget = control(item.name); widget && item.tabIndex >= 0)
+            order.emplace_back(item.tabIndex, widget);
     std::sort(order.begin(), order.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
     for (std::size_t i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1].second, order[i].second);
+}
+
+void Form1::buildRest()
+{
+    if (rest_.empty())
+        return;
+    createControls(std::exchange(rest_, {}));
+    chainTabOrder();
+    for (auto property : kControlProperties)
+        redraw(property);
 }
 
 QWidget* Form1::control(std::string_view name) const
@@ -297,16 +334,22 @@ void Form1::redraw(FormProperty property)
     const FormState& form = panel_.form();
     switch (property) {
     case FormProperty::Geometry:
+        if (form.height > kCompactHeight)
+            buildRest(); // a view change before the first paint
         applyGeometry();
         break;
+    // A control below the compact view may be still to build; it draws all of this then.
     case FormProperty::TxdLine:
-        label11_->setText(form.txdLine);
+        if (label11_)
+            label11_->setText(form.txdLine);
         break;
     case FormProperty::RxdLine:
-        label12_->setText(form.rxdLine);
+        if (label12_)
+            label12_->setText(form.rxdLine);
         break;
     case FormProperty::StatusLine:
-        label22_->setText(form.statusLine);
+        if (label22_)
+            label22_->setText(form.statusLine);
         break;
     case FormProperty::Frame8Visible:
         // Each choice tells what it stands for now; the ports present may have changed.
@@ -323,12 +366,14 @@ void Form1::redraw(FormProperty property)
                       form.option10Selected);
         break;
     case FormProperty::Command34:
+        if (!command34_)
+            break;
         command34_->setText(form.command34Caption);
         command34_->setAccessibleName(fromUtf8(spokenCaption(form.command34Caption.toStdString())));
         command34_->setVisible(form.command34Visible);
         break;
     case FormProperty::Text1:
-        if (text1_->text() != form.text1)
+        if (text1_ && text1_->text() != form.text1)
             text1_->setText(form.text1);
         break;
     }
@@ -371,7 +416,10 @@ void Form1::prepareFirstPaint() const
 {
     std::vector<std::pair<QFont, QString>> captions;
     for (const auto& [name, widget] : controls_) {
-        if (!widget->isVisibleTo(this))
+        // Only what the first paint draws: the controls below the compact view are drawn
+        // when a view change shows them, if ever.
+        const QRect place(widget->mapTo(this, QPoint(0, 0)), widget->size());
+        if (!widget->isVisibleTo(this) || !rect().intersects(place))
             continue;
         if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
             captions.emplace_back(button->font(), button->text());
@@ -486,6 +534,9 @@ void Form1::showWarning(const QString& text)
 
 void Form1::paintEvent(QPaintEvent*)
 {
+    // Queued: the controls still to build follow once this first frame is on the screen.
+    if (!rest_.empty())
+        QMetaObject::invokeMethod(this, &Form1::buildRest, Qt::QueuedConnection);
     QPainter p(this);
     QPen pen(colour(kOutlineColour), kOutlinePixels, Qt::SolidLine, Qt::SquareCap);
     p.setPen(pen);

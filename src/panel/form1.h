@@ -7,6 +7,7 @@
 
 #include <map>
 #include <optional>
+#include <span>
 #include <string_view>
 
 class QButtonGroup;
@@ -19,6 +20,7 @@ class MonitorLine;
 class Panel;
 class PanelButton;
 struct ButtonRow;
+struct ControlSpec;
 
 // Settings of the window system that the window's timing depends on; call before the
 // QApplication is made. On X11 the window's image is shared with the X server, and every
@@ -41,7 +43,12 @@ class Form1 final : public QWidget
     Q_OBJECT
 
 public:
-    explicit Form1(Panel& panel, QWidget* parent = nullptr);
+    // How much of the window the constructor builds. vx37-panel builds the controls that
+    // the compact view can show, and the rest, which no one sees before a view change,
+    // right after the first paint; built whole, the window is complete at once.
+    enum class Build { Whole, CompactViewFirst };
+
+    explicit Form1(Panel& panel, QWidget* parent = nullptr, Build build = Build::Whole);
     ~Form1() override;
 
     // The window's Load event: start-up with the screen the window opens on.
@@ -53,7 +60,7 @@ public:
     // The screen and the window as designed, in twips, as start-up centres the window.
     ScreenMetrics screenMetrics() const;
 
-    // A control by its design name, or nullptr.
+    // A control by its design name, or nullptr (also while it is still to be built).
     QWidget* control(std::string_view name) const;
 
     // The frame around the client area, in pixels: what the platform reports, or the
@@ -73,10 +80,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void createControls();
+    void createControls(std::span<const ControlSpec> items);
+    void connectControl(std::string_view name, QWidget* widget);
     void connectButton(PanelButton* button, const ButtonRow& row);
-    void connectControls();
     void chainTabOrder();
+    void buildRest();
 
     void redraw(FormProperty property);
     void applyGeometry();
@@ -86,6 +94,7 @@ private:
 
     Panel& panel_;
     std::map<std::string_view, QWidget*> controls_;
+    std::span<const ControlSpec> rest_; // the controls still to build, after the first paint
     std::map<QWidget*, QButtonGroup*> optionGroups_; // by container
     MonitorLine* label11_ = nullptr;
     MonitorLine* label12_ = nullptr;
