@@ -69,8 +69,8 @@ Qt::Alignment alignment(TextAlign align)
 QIcon programIcon()
 {
     QIcon icon;
-    icon.addFile(QStringLiteral(":/vx37/icon.png"), QSize(64, 64));
-    icon.addFile(QStringLiteral(":/vx37/icon@2x.png"), QSize(128, 128));
+    icon.addPixmap(artworkPixmap(QStringLiteral(":/vx37/icon.png")));
+    icon.addPixmap(artworkPixmap(QStringLiteral(":/vx37/icon@2x.png")));
     return icon;
 }
 

@@ -1,14 +1,22 @@
 #include "panel/picture.h"
 
+#include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
 
 namespace vx37 {
 
+QPixmap artworkPixmap(const QString& file)
+{
+    QImageReader reader(file, "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
+}
+
 void Picture::setArtwork(const QString& file, const QString& file2x)
 {
-    const QPixmap base(file);
-    const QPixmap twice(file2x);
+    const QPixmap base = artworkPixmap(file);
+    const QPixmap twice = artworkPixmap(file2x);
     artwork_ = QIcon();
     artwork_.addPixmap(base);
     if (!twice.isNull())

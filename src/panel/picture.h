@@ -5,6 +5,10 @@
 
 namespace vx37 {
 
+// One of the compiled-in PNG pictures, read as PNG: asked to find out the format itself,
+// the toolkit first loads every image plugin installed to ask each whether it reads it.
+QPixmap artworkPixmap(const QString& file);
+
 // A picture shown at its own size; it reports double-clicks. On a high-dpi screen it draws
 // the artwork's 2x version, pixel for pixel, where a plain label would scale up the 1x one.
 class Picture final : public QLabel
