@@ -88,12 +88,11 @@ void showSelection(QButtonGroup* group, QAbstractButton* first, bool firstSelect
     group->setExclusive(true);
 }
 
-// What the constructor draws of the panel's state, besides the window's geometry; the
-// controls built after the first paint draw it again.
-constexpr FormProperty kControlProperties[] = {
-    FormProperty::TxdLine,       FormProperty::RxdLine,         FormProperty::StatusLine,
-    FormProperty::Frame8Visible, FormProperty::OptionSelection, FormProperty::Command34,
-    FormProperty::Text1};
+// The state drawn by the controls that can lie below the compact view: drawn again once
+// they are built after the first paint.
+constexpr FormProperty kDrawnBelowCompactView[] = {
+    FormProperty::TxdLine, FormProperty::RxdLine, FormProperty::StatusLine,
+    FormProperty::Command34, FormProperty::Text1};
 
 // The first control that lies wholly below the compact view: no client area of the compact
 // window reaches it, whatever the window's frame. It and every control after it are built
@@ -145,8 +144,10 @@ Form1::Form1(Panel& panel, QWidget* parent, Build build) : QWidget(parent), pane
     connect(&panel_, &Panel::warning, this, &Form1::showWarning);
     connect(&panel_, &Panel::ended, this, &QWidget::close);
     chainTabOrder();
-    redraw(FormProperty::Geometry);
-    for (auto property : kControlProperties)
+    for (auto property :
+         {FormProperty::Geometry, FormProperty::Frame8Visible, FormProperty::OptionSelection})
+        redraw(property);
+    for (auto property : kDrawnBelowCompactView)
         redraw(property);
 
     // Lowest tab index of the controls that take the focus.
@@ -319,7 +320,7 @@ void Form1::buildRest()
         return;
     createControls(std::exchange(rest_, {}));
     chainTabOrder();
-    for (auto property : kControlProperties)
+    for (auto property : kDrawnBelowCompactView)
         redraw(property);
 }
 
