@@ -128,9 +128,10 @@ bool QtSerialControl::openDevice(const QString& path)
 {
     device_.setPortName(path);
     device_.clearError();
+    // Set before opening, the settings go to the line once, as it opens.
+    applySettings();
     if (!device_.open(QIODevice::ReadWrite))
         return false;
-    applySettings();
     openedPath_ = path;
     return true;
 }
