@@ -4,6 +4,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <utility>
+
 namespace vx37 {
 
 QPixmap artworkPixmap(const QString& file)
@@ -16,11 +18,9 @@ QPixmap artworkPixmap(const QString& file)
 void Picture::setArtwork(const QString& file, const QString& file2x)
 {
     const QPixmap base = artworkPixmap(file);
-    const QPixmap twice = artworkPixmap(file2x);
     artwork_ = QIcon();
     artwork_.addPixmap(base);
-    if (!twice.isNull())
-        artwork_.addPixmap(twice);
+    file2x_ = file2x; // read when first drawn on a high-dpi screen
     setPixmap(base);
 }
 
@@ -31,9 +31,15 @@ void Picture::paintEvent(QPaintEvent* event)
         return;
     }
     // The screen's ratio is known only now: the window may have moved to another screen.
+    const qreal ratio = devicePixelRatioF();
+    if (ratio > 1 && !file2x_.isEmpty()) {
+        const QPixmap twice = artworkPixmap(std::exchange(file2x_, QString()));
+        if (!twice.isNull())
+            artwork_.addPixmap(twice);
+    }
     const QSize size = pixmap().deviceIndependentSize().toSize();
     QPainter p(this);
-    p.drawPixmap(QPoint(0, 0), artwork_.pixmap(size, devicePixelRatioF()));
+    p.drawPixmap(QPoint(0, 0), artwork_.pixmap(size, ratio));
 }
 
 void Picture::mouseDoubleClickEvent(QMouseEvent* event)

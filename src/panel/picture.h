@@ -31,6 +31,7 @@ protected:
 
 private:
     QIcon artwork_;
+    QString file2x_; // not read yet
 };
 
 } // namespace vx37
