@@ -5,12 +5,13 @@
 //
 // The benchmark starts its own X server (Xvfb) with a window manager (openbox) and stops
 // them at the end. Clicks are real mouse events injected into the X server (XTest); the
-// window they land on is Form1 with its Panel, QtSerialControl and QtIntervalTimers, built
-// as vx37-panel builds them. The simulator runs on threads of this process so that both
-// ends stamp their moments on the same clock (CLOCK_MONOTONIC); the start-up figure
-// launches the real vx37-panel, vx37-bare-window (with and without a word of text) and
-// vx37-captions-window (the panel's start-up captions in one widget) and watches the screen
-// for their first frame. It skips, saying so, where Xvfb or openbox is not installed.
+// window they land on is Form1 with its Panel, QtSerialControl (each write stamped) and
+// QtIntervalTimers, built as vx37-panel builds them. The simulator runs on threads of this
+// process so that both ends stamp their moments on the same clock (CLOCK_MONOTONIC); the
+// start-up figure launches the real vx37-panel, vx37-bare-window (with and without a word
+// of text) and vx37-captions-window (the panel's start-up captions in one widget) and
+// watches the screen for their first frame. It skips, saying so, where Xvfb or openbox is
+// not installed.
 //
 // Usage: vx37-window-bench [--quick] [--startups N] [--only PART] [--panel PATH]
 //                          [--against PATH]
@@ -88,6 +89,14 @@ const char* judge(bool met)
 {
     allMet &= met;
     return verdict(met);
+}
+
+// The processor time this thread has run.
+std::int64_t threadCpuNanoseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -241,6 +250,40 @@ private:
 // ---------------------------------------------------------------------------------------
 // The panel, alone and with its window
 
+// The panel's real serial control, with the moment the panel handed it each frame: when
+// the panel wrote, beside when the simulator read.
+class StampedSerialControl final : public SerialControl
+{
+public:
+    StampedSerialControl()
+    {
+        connect(&port_, &SerialControl::comm, this, &SerialControl::comm);
+        connect(&port_, &SerialControl::deviceLost, this, &SerialControl::deviceLost);
+    }
+
+    void setCommPort(int port) override { port_.setCommPort(port); }
+    int commPort() const override { return port_.commPort(); }
+    bool setSettings(const std::string& settings) override { return port_.setSettings(settings); }
+    std::string settings() const override { return port_.settings(); }
+    bool open() override { return port_.open(); }
+    void close() override { port_.close(); }
+    bool isOpen() const override { return port_.isOpen(); }
+    QString failureText() const override { return port_.failureText(); }
+    void output(const std::string& bytes) override
+    {
+        written.push_back(monotonicNanoseconds());
+        port_.output(bytes);
+    }
+    std::string input() override { return port_.input(); }
+    int commEvent() const override { return port_.commEvent(); }
+    QString portDescription(int port) const override { return port_.portDescription(port); }
+
+    std::vector<std::int64_t> written;
+
+private:
+    QtSerialControl port_;
+};
+
 // The panel's core on the real serial control and timers, without a window.
 struct Core
 {
@@ -257,7 +300,7 @@ struct Core
     void release(std::string_view control) { panel.Command_MouseUp(tableButton(control)); }
 
     Simulator& sim;
-    QtSerialControl comm;
+    StampedSerialControl comm;
     QtIntervalTimer timer1{200}, timer2{500}, timer3{5000}, timer4{1000};
     Panel panel{comm, PanelTimers{timer1, timer2, timer3, timer4}};
 };
@@ -441,7 +484,7 @@ struct Window
 
     Simulator& sim;
     XClient& x;
-    QtSerialControl comm;
+    StampedSerialControl comm;
     QtIntervalTimer timer1{200}, timer2{500}, timer3{5000}, timer4{1000};
     Panel panel{comm, PanelTimers{timer1, timer2, timer3, timer4}};
     Form1 form{panel, nullptr, Form1::Build::CompactViewFirst};
@@ -485,12 +528,16 @@ public:
     }
     ~HandledStamp() override { target_->removeEventFilter(this); }
 
+    // This thread's processor time when the event being handled began.
+    std::int64_t cpuAtBegin = 0;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() != type_ || delivering_)
             return false;
         const std::int64_t began = monotonicNanoseconds();
+        cpuAtBegin = threadCpuNanoseconds();
         delivering_ = true;
         QCoreApplication::sendEvent(watched, event);
         delivering_ = false;
@@ -514,7 +561,10 @@ struct DrawingTime
               const double ms = (monotonicNanoseconds() - began) / 1e6;
               ++passes;
               totalMs += ms;
-              longestMs = std::max(longestMs, ms);
+              if (ms > longestMs) {
+                  longestMs = ms;
+                  longestCpuMs = (threadCpuNanoseconds() - stamp.cpuAtBegin) / 1e6;
+              }
           })
     {
     }
@@ -522,8 +572,15 @@ struct DrawingTime
     int passes = 0;
     double totalMs = 0;
     double longestMs = 0;
+    double longestCpuMs = 0; // of the longest pass, the time this thread ran
     HandledStamp stamp;
 };
+
+const char* eventName(QEvent::Type type)
+{
+    const char* name = QMetaEnum::fromType<QEvent::Type>().valueToKey(type);
+    return name ? name : "waking";
+}
 
 // ---------------------------------------------------------------------------------------
 // Click to wire, reply to status line
@@ -647,12 +704,28 @@ struct Periods
     double longest() const { return *std::max_element(gaps.begin(), gaps.end()); }
 };
 
+// Each frame from its write to the simulator reading it: the write, the pseudo-terminal,
+// the kernel worker that carries the bytes across and the simulator's thread waking.
+struct Delivery
+{
+    std::vector<double> ms;
+
+    void add(const std::vector<std::int64_t>& written, const std::vector<std::int64_t>& read,
+             std::size_t frames)
+    {
+        for (std::size_t i = 0; i < written.size() && i < read.size() && i <= frames; ++i)
+            ms.push_back((read[i] - written[i]) / 1e6);
+    }
+    double p99() const { return percentile(ms, 0.99); }
+    double longest() const { return *std::max_element(ms.begin(), ms.end()); }
+};
+
 // A precise QTimer writing the arrow's frame to a serial port each beat, its periods taken
 // on the far end as the panel's are: the floor of the stack for a period on the wire (the
 // timer, QSerialPort, the pseudo-terminal and the simulator's thread waking). Its own
 // handler stamps each beat too: how much of that the machine's timers alone bring.
 void bareTimer(Simulator& sim, QSerialPort& port, Periods& onTheWire, Periods& inHandler,
-               int interval, std::size_t periods)
+               Delivery& delivery, int interval, std::size_t periods)
 {
     std::vector<std::int64_t> ticks;
     QTimer timer;
@@ -668,22 +741,29 @@ void bareTimer(Simulator& sim, QSerialPort& port, Periods& onTheWire, Periods& i
     sim.wire.waitForFrames(index + periods + 1, int(interval * (periods + 10) + 2000));
     timer.stop();
     runEventLoopFor(50); // the last frames reach the simulator
-    onTheWire.add(sim.wire.framesFrom(index), periods);
+    const auto read = sim.wire.framesFrom(index);
+    onTheWire.add(read, periods);
     inHandler.add(ticks, periods);
+    delivery.add(ticks, read, periods);
 }
 
-// Holds the button until periods repeats have reached the wire; the frames' times.
+// Holds the button until periods repeats have reached the wire; the periods on the wire
+// and as the panel wrote them.
 template <typename Rig>
-std::vector<std::int64_t> hold(Rig& rig, std::string_view control, int interval,
-                               std::size_t periods)
+void hold(Rig& rig, std::string_view control, int interval, std::size_t periods,
+          Periods& onTheWire, Periods& handedOver, Delivery& delivery)
 {
     endAccumulation(rig.panel);
     const std::size_t index = rig.sim.wire.frameCount();
+    rig.comm.written.clear();
     rig.press(control);
     rig.sim.wire.waitForFrames(index + periods + 1, int(interval * (periods + 10) + 2000));
     rig.release(control);
     runEventLoopFor(50); // the last frames reach the simulator
-    return rig.sim.wire.framesFrom(index);
+    const auto read = rig.sim.wire.framesFrom(index);
+    onTheWire.add(read, periods);
+    handedOver.add(rig.comm.written, periods);
+    delivery.add(rig.comm.written, read, periods);
 }
 
 void printPeriods(const char* rig, const Periods& periods, int interval)
@@ -699,12 +779,15 @@ void printPeriods(const char* rig, const Periods& periods, int interval)
 void repeat(Core& core, Window& window, BareRig& bareRig, const char* what,
             std::string_view control, int interval, std::size_t periods, int blocks)
 {
-    Periods bare, bareHandler, alone, shown;
+    Periods bare, bareHandler, alone, aloneHanded, shown, shownHanded;
+    Delivery bareDelivery, aloneDelivery, shownDelivery;
     const std::size_t each = periods / std::size_t(blocks);
     int passes = 0;
-    double drawingMs = 0, longestPassMs = 0;
+    double drawingMs = 0, longestPassMs = 0, longestPassCpuMs = 0;
+    double longestEventMs = 0; // on the user-interface thread, the window shown
+    QEvent::Type longestEvent = QEvent::None;
     for (int b = 0; b < blocks; ++b) {
-        bareTimer(bareRig.sim, bareRig.port, bare, bareHandler, interval, each);
+        bareTimer(bareRig.sim, bareRig.port, bare, bareHandler, bareDelivery, interval, each);
         if (tableButton(control).hold.arrow) {
             // After a D.Zoom release the arrows repeat every 5 ms, time-outs 5 ms as well.
             core.press("Command48");
@@ -714,13 +797,20 @@ void repeat(Core& core, Window& window, BareRig& bareRig, const char* what,
             window.release("Command48");
             window.settle("Command48", false);
         }
-        alone.add(hold(core, control, interval, each), each);
+        hold(core, control, interval, each, alone, aloneHanded, aloneDelivery);
         const DrawingTime drawing(&window.form);
-        const auto stamps = hold(window, control, interval, each);
+        const EventStopwatch stopwatch;
+        hold(window, control, interval, each, shown, shownHanded, shownDelivery);
+        if (stopwatch.longestMs() > longestEventMs) {
+            longestEventMs = stopwatch.longestMs();
+            longestEvent = stopwatch.longestType();
+        }
         passes += drawing.passes;
         drawingMs += drawing.totalMs;
-        longestPassMs = std::max(longestPassMs, drawing.longestMs);
-        shown.add(stamps, each);
+        if (drawing.longestMs > longestPassMs) {
+            longestPassMs = drawing.longestMs;
+            longestPassCpuMs = drawing.longestCpuMs;
+        }
     }
     const bool meanMet = std::abs(shown.offPercent(interval)) <= 2.0;
     const bool jitterMet = shown.p99Deviation(interval) <= bare.p99Deviation(interval) + 0.5;
@@ -734,9 +824,20 @@ void repeat(Core& core, Window& window, BareRig& bareRig, const char* what,
     if (interval == 5)
         std::printf(" (target <= 15) %s", judge(shown.longest() <= 3.0 * interval));
     std::printf("\n      the window's drawing meanwhile: %d paint passes, %.3f ms each on "
-                "average, longest %.2f ms, %.1f %% of the time held\n",
-                passes, passes ? drawingMs / passes : 0.0, longestPassMs,
-                100.0 * drawingMs / std::accumulate(shown.gaps.begin(), shown.gaps.end(), 0.0));
+                "average, longest %.2f ms (%.2f ms of it running), %.1f %% of the time held; "
+                "longest event on the user-interface thread %.2f ms (%s)\n",
+                passes, passes ? drawingMs / passes : 0.0, longestPassMs, longestPassCpuMs,
+                100.0 * drawingMs / std::accumulate(shown.gaps.begin(), shown.gaps.end(), 0.0),
+                longestEventMs, eventName(longestEvent));
+    std::printf("      as the panel wrote them: 99th-percentile deviation "
+                "%.3f ms, longest %.2f ms; the core alone's %.3f and %.2f ms\n",
+                shownHanded.p99Deviation(interval), shownHanded.longest(),
+                aloneHanded.p99Deviation(interval), aloneHanded.longest());
+    std::printf("      on the way (from the write to the simulator's read): 99th percentile "
+                "%.3f ms, longest %.2f ms; the core alone's %.3f and %.2f ms, the bare "
+                "QTimer's %.3f and %.2f ms\n",
+                shownDelivery.p99(), shownDelivery.longest(), aloneDelivery.p99(),
+                aloneDelivery.longest(), bareDelivery.p99(), bareDelivery.longest());
     printPeriods("core alone:", alone, interval);
     printPeriods("bare QTimer writing to a port:", bare, interval);
     printPeriods("  the same, in its own handler:", bareHandler, interval);
@@ -830,10 +931,6 @@ void floods(XClient& x, std::int64_t bytes, int rounds)
             sum += run.missedBeats;
         return sum;
     };
-    const auto type = [](QEvent::Type t) {
-        const char* name = QMetaEnum::fromType<QEvent::Type>().valueToKey(t);
-        return name ? name : "waking";
-    };
     const FloodFigures w = worst(shown), a = worst(alone), b = worst(bare);
     std::printf("flood of %lld random bytes, %d rounds interleaved (worst round shown):\n"
                 "    window shown: longest event on the user-interface thread %.2f ms (%s; "
@@ -842,9 +939,9 @@ void floods(XClient& x, std::int64_t bytes, int rounds)
                 "    core alone:   longest event %.2f ms (%s); %d beats missed; read in %.2f s\n"
                 "    bare QTimer, nothing flooding, as long: longest event %.2f ms; "
                 "%d beats missed\n",
-                static_cast<long long>(bytes), rounds, w.longestMs, type(w.longestType),
+                static_cast<long long>(bytes), rounds, w.longestMs, eventName(w.longestType),
                 judge(w.longestMs <= 16.0), missed(shown), w.seconds,
-                static_cast<long long>(w.receiveEvents), a.longestMs, type(a.longestType),
+                static_cast<long long>(w.receiveEvents), a.longestMs, eventName(a.longestType),
                 missed(alone), a.seconds, b.longestMs, missed(bare));
 }
 
