@@ -701,7 +701,10 @@ struct Periods
             deviations.push_back(std::abs(gap - interval));
         return percentile(deviations, 0.99);
     }
-    double longest() const { return *std::max_element(gaps.begin(), gaps.end()); }
+    double longest() const
+    {
+        return gaps.empty() ? NAN : *std::max_element(gaps.begin(), gaps.end());
+    }
 };
 
 // Each frame from its write to the simulator reading it: the write, the pseudo-terminal,
@@ -717,7 +720,7 @@ struct Delivery
             ms.push_back((read[i] - written[i]) / 1e6);
     }
     double p99() const { return percentile(ms, 0.99); }
-    double longest() const { return *std::max_element(ms.begin(), ms.end()); }
+    double longest() const { return ms.empty() ? NAN : *std::max_element(ms.begin(), ms.end()); }
 };
 
 // A precise QTimer writing the arrow's frame to a serial port each beat, its periods taken
@@ -750,8 +753,8 @@ void bareTimer(Simulator& sim, QSerialPort& port, Periods& onTheWire, Periods& i
 // Holds the button until periods repeats have reached the wire; the periods on the wire
 // and as the panel wrote them.
 template <typename Rig>
-void hold(Rig& rig, std::string_view control, int interval, std::size_t periods,
-          Periods& onTheWire, Periods& handedOver, Delivery& delivery)
+void hold(Rig& rig, std::string_view control, int interval, std::size_t periods, Periods& onTheWire,
+          Periods& handedOver, Delivery& delivery)
 {
     endAccumulation(rig.panel);
     const std::size_t index = rig.sim.wire.frameCount();
