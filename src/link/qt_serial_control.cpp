@@ -3,6 +3,7 @@
 #include "link/port_names.h"
 
 #include <QFileInfo>
+#include <QThread>
 
 #include <utility>
 
@@ -178,6 +179,11 @@ void QtSerialControl::output(const std::string& bytes)
     // flush() never waits, so a stuck line cannot freeze the panel; whatever the
     // device did not take yet goes out from the event loop.
     device_.flush();
+    // A send is followed by the window's repaint. Where the kernel passes the bytes on
+    // from a worker of its own (a pseudo-terminal, the simulator's line), that worker may
+    // be queued on this processor and would wait for the drawing; giving way here lets it
+    // run first. A UART or USB adapter takes the bytes in the write and loses nothing.
+    QThread::yieldCurrentThread();
 }
 
 std::string QtSerialControl::input()
