@@ -701,10 +701,7 @@ struct Periods
             deviations.push_back(std::abs(gap - interval));
         return percentile(deviations, 0.99);
     }
-    double longest() const
-    {
-        return gaps.empty() ? NAN : *std::max_element(gaps.begin(), gaps.end());
-    }
+    double longest() const { return percentile(gaps, 1.0); }
 };
 
 // Each frame from its write to the simulator reading it: the write, the pseudo-terminal,
@@ -720,7 +717,7 @@ struct Delivery
             ms.push_back((read[i] - written[i]) / 1e6);
     }
     double p99() const { return percentile(ms, 0.99); }
-    double longest() const { return ms.empty() ? NAN : *std::max_element(ms.begin(), ms.end()); }
+    double longest() const { return percentile(ms, 1.0); }
 };
 
 // A precise QTimer writing the arrow's frame to a serial port each beat, its periods taken
