@@ -1,0 +1,102 @@
+#include "link/any_port_control.h"
+
+namespace vx37 {
+
+AnyPortControl::AnyPortControl(QObject* parent) : SerialControl(parent)
+{
+    for (SerialControl* control :
+         {static_cast<SerialControl*>(&serial_), static_cast<SerialControl*>(&network_)}) {
+        connect(control, &SerialControl::comm, this, &SerialControl::comm);
+        connect(control, &SerialControl::deviceLost, this, &SerialControl::deviceLost);
+    }
+    connect(&network_, &NetworkSerialControl::connected, this, &AnyPortControl::connected);
+    connect(&network_, &NetworkSerialControl::notice, this, &AnyPortControl::notice);
+}
+
+void AnyPortControl::setCommPort(int port)
+{
+    port_ = port;
+    serial_.setCommPort(port);
+}
+
+bool AnyPortControl::setSettings(const std::string& settings)
+{
+    return serial_.setSettings(settings) && network_.setSettings(settings);
+}
+
+void AnyPortControl::setRetryAdvice(RetryAdvice advice)
+{
+    advice_ = advice;
+    serial_.setRetryAdvice(advice);
+    network_.setRetryAdvice(advice);
+}
+
+bool AnyPortControl::open()
+{
+    active().close();
+    nameFault_.clear();
+    const QString variable = fixedName_.isEmpty() ? deviceVariable(port_) : QString();
+    const QString name =
+        fixedName_.isEmpty() ? qEnvironmentVariable(variable.toLatin1().constData()) : fixedName_;
+    networkActive_ = isNetworkPortName(name);
+    if (!networkActive_) {
+        serial_.setDevicePath(fixedName_);
+        return serial_.open();
+    }
+    const ParsedNetworkPort parsed = parseNetworkPort(name);
+    if (!parsed.port) {
+        // Nothing is opened: the name itself has to be put right.
+        const bool panel = advice_ == RetryAdvice::ChooseThePort;
+        nameFault_ = variable.isEmpty()
+                         ? parsed.error + QLatin1Char('.')
+                         : QStringLiteral("COM%1 (set by %2): %3.\nCorrect %2, then %4.")
+                               .arg(port_)
+                               .arg(variable, parsed.error,
+                                    panel ? QStringLiteral("start the panel again")
+                                          : QStringLiteral("try again"));
+        return false;
+    }
+    network_.setNetworkPort(*parsed.port);
+    network_.setCommPort(fixedName_.isEmpty() ? port_ : 0);
+    return network_.open();
+}
+
+QString AnyPortControl::failureText() const
+{
+    return nameFault_.isEmpty() ? active().failureText() : nameFault_;
+}
+
+QString AnyPortControl::portDescription(int port) const
+{
+    const QString variable = deviceVariable(port);
+    const QString name = qEnvironmentVariable(variable.toLatin1().constData());
+    if (!isNetworkPortName(name))
+        return serial_.portDescription(port);
+    const ParsedNetworkPort parsed = parseNetworkPort(name);
+    if (!parsed.port)
+        return QStringLiteral("%1 (set by %2)").arg(parsed.error, variable);
+    return QStringLiteral("%1 (%2, set by %3)")
+        .arg(networkPortDescription(*parsed.port), parsed.port->name(), variable);
+}
+
+bool AnyPortControl::deviceConnected() const
+{
+    return networkActive_ ? network_.deviceConnected() : serial_.deviceConnected();
+}
+
+QString AnyPortControl::portName() const
+{
+    return networkActive_ ? network_.networkPort().name() : serial_.devicePath();
+}
+
+const SerialControl& AnyPortControl::active() const
+{
+    return networkActive_ ? static_cast<const SerialControl&>(network_) : serial_;
+}
+
+SerialControl& AnyPortControl::active()
+{
+    return networkActive_ ? static_cast<SerialControl&>(network_) : serial_;
+}
+
+} // namespace vx37

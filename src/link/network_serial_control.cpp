@@ -1,0 +1,163 @@
+#include "link/network_serial_control.h"
+
+#include <algorithm>
+
+namespace vx37 {
+
+NetworkSerialControl::NetworkSerialControl(QObject* parent) : SerialControl(parent)
+{
+    connectTimer_.setSingleShot(true);
+    connectTimer_.setInterval(kNetworkConnectTimeoutMs);
+    connect(&connectTimer_, &QTimer::timeout, this, [this] { fail(NetworkFailure::TimedOut); });
+    retryTimer_.setSingleShot(true);
+    connect(&retryTimer_, &QTimer::timeout, this, &NetworkSerialControl::connectNow);
+    connect(&socket_, &QTcpSocket::connected, this, &NetworkSerialControl::onConnected);
+    connect(&socket_, &QTcpSocket::readyRead, this, &NetworkSerialControl::onReadyRead);
+    connect(&socket_, &QTcpSocket::errorOccurred, this, &NetworkSerialControl::onError);
+}
+
+NetworkSerialControl::~NetworkSerialControl()
+{
+    // Released with the window, without reporting anything.
+    socket_.disconnect(this);
+    socket_.abort();
+}
+
+bool NetworkSerialControl::setSettings(const std::string& settings)
+{
+    const auto parsed = parseLineSettings(settings);
+    if (!parsed)
+        return false;
+    settingsText_ = settings;
+    lineSettings_ = *parsed;
+    if (deviceConnected() && telnet() && codec_.comPort() == TelnetCodec::ComPort::Accepted)
+        write(TelnetCodec::lineSettings(lineSettings_));
+    return true;
+}
+
+bool NetworkSerialControl::open()
+{
+    close();
+    wanted_ = true;
+    reported_ = false;
+    speedNoticed_ = false;
+    nextRetryMs_ = kFirstRetryMs;
+    connectNow();
+    return true;
+}
+
+void NetworkSerialControl::close()
+{
+    wanted_ = false;
+    connectTimer_.stop();
+    retryTimer_.stop();
+    socket_.abort();
+    inbox_.clear();
+}
+
+void NetworkSerialControl::connectNow()
+{
+    socket_.abort();
+    up_ = false;
+    codec_ = TelnetCodec();
+    // The look-up of a name runs on a thread of Qt's own; neither it nor the connection
+    // is waited for here.
+    socket_.connectToHost(where_.host, where_.port);
+    connectTimer_.start();
+}
+
+void NetworkSerialControl::onConnected()
+{
+    connectTimer_.stop();
+    up_ = true;
+    reported_ = false; // the next failure is a new one
+    nextRetryMs_ = kFirstRetryMs;
+    // A frame is a few bytes that must not wait for more to join them.
+    socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    if (telnet())
+        write(codec_.start());
+    emit connected();
+}
+
+void NetworkSerialControl::onReadyRead()
+{
+    const QByteArray bytes = socket_.readAll();
+    if (!telnet()) {
+        inbox_ += bytes;
+    } else {
+        const TelnetCodec::ComPort before = codec_.comPort();
+        QByteArray answers;
+        inbox_ += codec_.receive(bytes, answers);
+        if (codec_.comPort() == TelnetCodec::ComPort::Accepted && before != codec_.comPort())
+            answers += TelnetCodec::lineSettings(lineSettings_);
+        write(answers);
+        if (codec_.comPort() == TelnetCodec::ComPort::Refused && !speedNoticed_) {
+            speedNoticed_ = true;
+            emit notice(speedNotSetText(where_, settingsText_));
+        }
+    }
+    if (!inbox_.isEmpty()) {
+        commEvent_ = kEventReceive;
+        emit comm();
+    }
+}
+
+void NetworkSerialControl::onError(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::HostNotFoundError:
+        return fail(NetworkFailure::NameNotFound);
+    case QAbstractSocket::ConnectionRefusedError:
+        return fail(NetworkFailure::Refused);
+    case QAbstractSocket::SocketTimeoutError:
+        return fail(NetworkFailure::TimedOut);
+    case QAbstractSocket::RemoteHostClosedError:
+        return fail(NetworkFailure::Closed);
+    default:
+        // Anything else (a reset, an unreachable network) ends a connection that was up
+        // as a close, and one being made as a far end out of reach.
+        return fail(up_ ? NetworkFailure::Closed : NetworkFailure::Unreachable);
+    }
+}
+
+void NetworkSerialControl::fail(NetworkFailure failure)
+{
+    connectTimer_.stop();
+    socket_.abort();
+    if (!wanted_)
+        return;
+    retryTimer_.start(nextRetryMs_);
+    nextRetryMs_ = std::min(nextRetryMs_ * 2, kLongestRetryMs);
+    if (!std::exchange(reported_, true))
+        emit deviceLost(networkFailureText(failure, port_, where_, advice_));
+}
+
+void NetworkSerialControl::write(const QByteArray& bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    socket_.write(bytes);
+    // Handed to the kernel now rather than when the event loop next runs; what it does
+    // not take at once waits in the socket's buffer and follows in order.
+    socket_.flush();
+}
+
+void NetworkSerialControl::output(const std::string& bytes)
+{
+    if (!deviceConnected())
+        return;
+    const QByteArrayView data(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    write(telnet() ? TelnetCodec::escape(data) : data.toByteArray());
+}
+
+std::string NetworkSerialControl::input()
+{
+    return std::exchange(inbox_, {}).toStdString();
+}
+
+QString NetworkSerialControl::portDescription(int) const
+{
+    return networkPortDescription(where_);
+}
+
+} // namespace vx37

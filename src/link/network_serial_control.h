@@ -1,0 +1,90 @@
+#pragma once
+
+#include "link/line_settings.h"
+#include "link/network_port.h"
+#include "link/serial_control.h"
+#include "link/telnet_codec.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace vx37 {
+
+// The serial control on a serial device server's TCP port (network_port.h).
+//
+// Nothing here waits on the network. open() starts the name look-up and the connection
+// and returns; the port is then open as the program sees it, but until the connection is
+// up a send writes nothing, as on a closed port, and nothing is held back to go out later
+// (five clicks while connecting never become five frames afterwards). A connection that
+// fails, takes longer than kNetworkConnectTimeoutMs or drops is reported once through
+// deviceLost(), with the reason and what to do, and is then made again quietly, each try
+// waiting twice as long as the one before, up to kLongestRetryMs.
+class NetworkSerialControl final : public SerialControl
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kFirstRetryMs = 500;
+    static constexpr int kLongestRetryMs = 8000;
+
+    explicit NetworkSerialControl(QObject* parent = nullptr);
+    ~NetworkSerialControl() override;
+
+    // Where open() connects to.
+    void setNetworkPort(const NetworkPort& where) { where_ = where; }
+    const NetworkPort& networkPort() const { return where_; }
+    // The port number the texts name ("COM1: ..."); 0 for a port given by its name.
+    void setCommPort(int port) override { port_ = port; }
+    int commPort() const override { return port_; }
+    bool setSettings(const std::string& settings) override;
+    std::string settings() const override { return settingsText_; }
+    bool open() override;
+    void close() override;
+    bool isOpen() const override { return wanted_; }
+    QString failureText() const override { return {}; } // an opening fails later, if at all
+    void output(const std::string& bytes) override;
+    std::string input() override;
+    int commEvent() const override { return commEvent_; }
+    QString portDescription(int port) const override;
+
+    // What a failure text advises: waiting for the panel to reconnect, or running a
+    // command again.
+    void setRetryAdvice(RetryAdvice advice) { advice_ = advice; }
+    // The connection is up right now.
+    bool deviceConnected() const { return socket_.state() == QAbstractSocket::ConnectedState; }
+
+signals:
+    // The connection is up: after open(), and after every reconnection.
+    void connected();
+    // Something the operator should know that is no failure of the line: said once per
+    // opening (an rfc2217:// server that refused to take the line settings).
+    void notice(const QString& text);
+
+private:
+    void connectNow();
+    void onConnected();
+    void onReadyRead();
+    void fail(NetworkFailure failure);
+    void onError(QAbstractSocket::SocketError error);
+    void write(const QByteArray& bytes);
+    bool telnet() const { return where_.protocol == NetworkPort::Protocol::Rfc2217; }
+
+    QTcpSocket socket_;
+    QTimer connectTimer_;
+    QTimer retryTimer_;
+    NetworkPort where_;
+    TelnetCodec codec_;
+    int port_ = 0;
+    int nextRetryMs_ = kFirstRetryMs;
+    RetryAdvice advice_ = RetryAdvice::ChooseThePort;
+    std::string settingsText_ = "9600,N,8,1";
+    LineSettings lineSettings_{9600};
+    bool wanted_ = false;   // open as the program sees it
+    bool up_ = false;       // the connection of this try came up
+    bool reported_ = false; // the current failure has been reported
+    bool speedNoticed_ = false;
+    int commEvent_ = 0;
+    QByteArray inbox_;
+};
+
+} // namespace vx37

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "link/line_settings.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <array>
+
+namespace vx37 {
+
+// The client's side of Telnet (RFC 854) to a serial device server with the
+// COM-PORT-OPTION (RFC 2217): bytes in, bytes out; the socket is elsewhere.
+//
+// The client asks for binary both ways (so a CR is a CR) and no go-aheads, offers the
+// COM-PORT-OPTION, and refuses every other option the server offers or asks for,
+// echo included: the panel shows its own frames. The server's notifications (line and
+// modem state, the settings it took) are read and dropped: the panel needs none of them.
+class TelnetCodec
+{
+public:
+    // How the server answered the offer of the COM-PORT-OPTION.
+    enum class ComPort { Asked, Accepted, Refused };
+
+    // What the client says first.
+    QByteArray start();
+    // Data for the far line, every IAC (255) doubled.
+    static QByteArray escape(QByteArrayView data);
+    // Bytes from the server: returns the line's data among them and appends to `answers`
+    // what the client must say back. A command may be split across calls.
+    QByteArray receive(QByteArrayView bytes, QByteArray& answers);
+    // SET-BAUDRATE, SET-DATASIZE, SET-PARITY and SET-STOPSIZE for these settings.
+    static QByteArray lineSettings(const LineSettings& settings);
+
+    ComPort comPort() const { return comPort_; }
+
+private:
+    enum class State { Data, Command, Option, Sub, SubCommand };
+    struct Side
+    {
+        bool on = false;
+        bool asked = false; // we asked for it and wait for the answer
+    };
+
+    void option(unsigned char verb, unsigned char code, QByteArray& answers);
+
+    State state_ = State::Data;
+    unsigned char verb_ = 0;         // WILL, WONT, DO or DONT waiting for its option code
+    std::array<Side, 256> ours_{};   // options this side performs (WILL / DO from the server)
+    std::array<Side, 256> theirs_{}; // options the server performs (WILL from the server / DO)
+    ComPort comPort_ = ComPort::Asked;
+};
+
+} // namespace vx37
