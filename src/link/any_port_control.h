@@ -34,6 +34,8 @@ public:
     QString portDescription(int port) const override;
 
     void setRetryAdvice(RetryAdvice advice);
+    // How often a lost device is looked for (QtSerialControl::setRetryInterval).
+    void setRetryInterval(int milliseconds) { serial_.setRetryInterval(milliseconds); }
     // The line is there right now: the device open, or the connection up.
     bool deviceConnected() const;
     // The device or network port opened last, as the operator would name it.

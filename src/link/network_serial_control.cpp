@@ -8,7 +8,14 @@ NetworkSerialControl::NetworkSerialControl(QObject* parent) : SerialControl(pare
 {
     connectTimer_.setSingleShot(true);
     connectTimer_.setInterval(kNetworkConnectTimeoutMs);
-    connect(&connectTimer_, &QTimer::timeout, this, [this] { fail(NetworkFailure::TimedOut); });
+    connect(&connectTimer_, &QTimer::timeout, this, [this] {
+        if (!tcpUp_)
+            return fail(NetworkFailure::TimedOut);
+        // A Telnet server that never answers the COM-PORT-OPTION carries the line all
+        // the same, at its own settings.
+        noticeSpeedNotSet();
+        lineUp();
+    });
     retryTimer_.setSingleShot(true);
     connect(&retryTimer_, &QTimer::timeout, this, &NetworkSerialControl::connectNow);
     connect(&socket_, &QTcpSocket::connected, this, &NetworkSerialControl::onConnected);
@@ -30,7 +37,7 @@ bool NetworkSerialControl::setSettings(const std::string& settings)
         return false;
     settingsText_ = settings;
     lineSettings_ = *parsed;
-    if (deviceConnected() && telnet() && codec_.comPort() == TelnetCodec::ComPort::Accepted)
+    if (lineUp_ && telnet() && codec_.comPort() == TelnetCodec::ComPort::Accepted)
         write(TelnetCodec::lineSettings(lineSettings_));
     return true;
 }
@@ -49,16 +56,22 @@ bool NetworkSerialControl::open()
 void NetworkSerialControl::close()
 {
     wanted_ = false;
-    connectTimer_.stop();
     retryTimer_.stop();
-    socket_.abort();
+    drop();
     inbox_.clear();
+}
+
+void NetworkSerialControl::drop()
+{
+    connectTimer_.stop();
+    socket_.abort();
+    tcpUp_ = false;
+    lineUp_ = false;
 }
 
 void NetworkSerialControl::connectNow()
 {
-    socket_.abort();
-    up_ = false;
+    drop();
     codec_ = TelnetCodec();
     // The look-up of a name runs on a thread of Qt's own; neither it nor the connection
     // is waited for here.
@@ -68,15 +81,30 @@ void NetworkSerialControl::connectNow()
 
 void NetworkSerialControl::onConnected()
 {
-    connectTimer_.stop();
-    up_ = true;
-    reported_ = false; // the next failure is a new one
-    nextRetryMs_ = kFirstRetryMs;
+    tcpUp_ = true;
     // A frame is a few bytes that must not wait for more to join them.
     socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    // Over Telnet the line is up once the server has answered the COM-PORT-OPTION, so that
+    // no frame goes out before the line settings; the connect time-out goes on meanwhile.
     if (telnet())
         write(codec_.start());
+    else
+        lineUp();
+}
+
+void NetworkSerialControl::lineUp()
+{
+    connectTimer_.stop();
+    lineUp_ = true;
+    reported_ = false; // the next failure is a new one
+    nextRetryMs_ = kFirstRetryMs;
     emit connected();
+}
+
+void NetworkSerialControl::noticeSpeedNotSet()
+{
+    if (!std::exchange(speedNoticed_, true))
+        emit notice(speedNotSetText(where_, settingsText_));
 }
 
 void NetworkSerialControl::onReadyRead()
@@ -85,16 +113,17 @@ void NetworkSerialControl::onReadyRead()
     if (!telnet()) {
         inbox_ += bytes;
     } else {
-        const TelnetCodec::ComPort before = codec_.comPort();
+        const bool answered = codec_.comPort() != TelnetCodec::ComPort::Asked;
         QByteArray answers;
         inbox_ += codec_.receive(bytes, answers);
-        if (codec_.comPort() == TelnetCodec::ComPort::Accepted && before != codec_.comPort())
+        const bool accepted = codec_.comPort() == TelnetCodec::ComPort::Accepted;
+        if (accepted && !answered)
             answers += TelnetCodec::lineSettings(lineSettings_);
         write(answers);
-        if (codec_.comPort() == TelnetCodec::ComPort::Refused && !speedNoticed_) {
-            speedNoticed_ = true;
-            emit notice(speedNotSetText(where_, settingsText_));
-        }
+        if (codec_.comPort() == TelnetCodec::ComPort::Refused)
+            noticeSpeedNotSet();
+        if (!answered && codec_.comPort() != TelnetCodec::ComPort::Asked && !lineUp_)
+            lineUp();
     }
     if (!inbox_.isEmpty()) {
         commEvent_ = kEventReceive;
@@ -116,14 +145,13 @@ void NetworkSerialControl::onError(QAbstractSocket::SocketError error)
     default:
         // Anything else (a reset, an unreachable network) ends a connection that was up
         // as a close, and one being made as a far end out of reach.
-        return fail(up_ ? NetworkFailure::Closed : NetworkFailure::Unreachable);
+        return fail(tcpUp_ ? NetworkFailure::Closed : NetworkFailure::Unreachable);
     }
 }
 
 void NetworkSerialControl::fail(NetworkFailure failure)
 {
-    connectTimer_.stop();
-    socket_.abort();
+    drop();
     if (!wanted_)
         return;
     retryTimer_.start(nextRetryMs_);
@@ -144,7 +172,7 @@ void NetworkSerialControl::write(const QByteArray& bytes)
 
 void NetworkSerialControl::output(const std::string& bytes)
 {
-    if (!deviceConnected())
+    if (!lineUp_)
         return;
     const QByteArrayView data(bytes.data(), static_cast<qsizetype>(bytes.size()));
     write(telnet() ? TelnetCodec::escape(data) : data.toByteArray());

@@ -50,11 +50,11 @@ public:
     // What a failure text advises: waiting for the panel to reconnect, or running a
     // command again.
     void setRetryAdvice(RetryAdvice advice) { advice_ = advice; }
-    // The connection is up right now.
-    bool deviceConnected() const { return socket_.state() == QAbstractSocket::ConnectedState; }
+    // The line is up right now: connected, and over Telnet the line settings made.
+    bool deviceConnected() const { return lineUp_; }
 
 signals:
-    // The connection is up: after open(), and after every reconnection.
+    // The line is up: after open(), and after every reconnection.
     void connected();
     // Something the operator should know that is no failure of the line: said once per
     // opening (an rfc2217:// server that refused to take the line settings).
@@ -62,7 +62,10 @@ signals:
 
 private:
     void connectNow();
+    void drop();
     void onConnected();
+    void lineUp();
+    void noticeSpeedNotSet();
     void onReadyRead();
     void fail(NetworkFailure failure);
     void onError(QAbstractSocket::SocketError error);
@@ -80,7 +83,8 @@ private:
     std::string settingsText_ = "9600,N,8,1";
     LineSettings lineSettings_{9600};
     bool wanted_ = false;   // open as the program sees it
-    bool up_ = false;       // the connection of this try came up
+    bool tcpUp_ = false;    // the connection of this try came up
+    bool lineUp_ = false;   // ... and over Telnet the server answered the COM-PORT-OPTION
     bool reported_ = false; // the current failure has been reported
     bool speedNoticed_ = false;
     int commEvent_ = 0;

@@ -4,7 +4,7 @@
 
 #include "app/panel.h"
 #include "link/qt_interval_timer.h"
-#include "link/qt_serial_control.h"
+#include "link/any_port_control.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -13,8 +13,9 @@
 
 namespace vx37::testing {
 
-// The panel's core as the window runs it: QSerialPort, QTimer, real time. COM1 is the
-// device at link; the panel loads as at start-up.
+// The panel's core as the window runs it: its serial control (QSerialPort, or the network
+// for a network port's name), QTimer, real time. COM1 is the device or network port at
+// link; the panel loads as at start-up.
 struct LivePanel
 {
     explicit LivePanel(const QString& link)
@@ -23,7 +24,7 @@ struct LivePanel
         panel.Form_Load(kScreen);
     }
 
-    QtSerialControl comm;
+    AnyPortControl comm;
     QtIntervalTimer timer1{200};
     QtIntervalTimer timer2{500};
     QtIntervalTimer timer3{5000};
