@@ -1,8 +1,8 @@
 #include "link/port_names.h"
 
 #include <QDir>
-#include <QHash>
 #include <QFileInfo>
+#include <QHash>
 #include <QSerialPortInfo>
 
 #include <algorithm>
@@ -116,7 +116,9 @@ QString portChoiceText(int port, const PortChoice& choice)
 QString serialAccessGroup(const QString& path)
 {
 #ifdef Q_OS_UNIX
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::stat(path.toLocal8Bit().constData(), &info) == 0) {
         if (const group* owner = ::getgrgid(info.st_gid); owner && owner->gr_name)
             return QString::fromLocal8Bit(owner->gr_name);
@@ -152,9 +154,8 @@ QString failureText(OpenFailure failure, int port, const PortChoice& choice, con
     const QString com = QStringLiteral("COM%1").arg(port);
     const QString what = subject(port);
     const bool choose = advice == RetryAdvice::ChooseThePort && port != 0;
-    const QString retry = choose
-                              ? QStringLiteral("choose %1 again in the \"COM\" frame").arg(com)
-                              : QStringLiteral("try again");
+    const QString retry = choose ? QStringLiteral("choose %1 again in the \"COM\" frame").arg(com)
+                                 : QStringLiteral("try again");
     const QString& path = choice.path;
 
     switch (failure) {
@@ -202,12 +203,15 @@ QString openFailureText(OpenFailure failure, int port, const PortChoice& choice,
     return sentence(failureText(failure, port, choice, detail, advice));
 }
 
-QString deviceLostText(int port, const QString& path)
+QString deviceLostText(int port, const QString& path, RetryAdvice advice)
 {
-    return sentence(QStringLiteral("%1the device %2 went away.\n"
-                                   "Reconnect it: the port is reopened by itself when the "
-                                   "device is back.")
-                        .arg(subject(port), path));
+    // The panel reopens the port by itself; a command is run again.
+    return sentence(QStringLiteral("%1the device %2 went away.\n%3")
+                        .arg(subject(port), path,
+                             advice == RetryAdvice::ChooseThePort
+                                 ? QStringLiteral("Reconnect it: the port is reopened by itself "
+                                                  "when the device is back.")
+                                 : QStringLiteral("Reconnect it, then try again.")));
 }
 
 } // namespace vx37

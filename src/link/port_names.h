@@ -66,7 +66,8 @@ QString openFailureText(OpenFailure failure, int port, const PortChoice& choice,
                         RetryAdvice advice = RetryAdvice::ChooseThePort);
 
 // The text shown once when an open port's device goes away (port 0: a device given by path).
-QString deviceLostText(int port, const QString& path);
+QString deviceLostText(int port, const QString& path,
+                       RetryAdvice advice = RetryAdvice::ChooseThePort);
 
 // The group that may open a serial device here: the device's own group when it can be
 // read, else the usual serial group of the system ("dialout" on Debian).

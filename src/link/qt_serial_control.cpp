@@ -215,7 +215,7 @@ void QtSerialControl::handleLoss()
     if (!wanted_)
         return;
     retryTimer_.start();
-    emit deviceLost(deviceLostText(fixedPath_.isEmpty() ? port_ : 0, openedPath_));
+    emit deviceLost(deviceLostText(fixedPath_.isEmpty() ? port_ : 0, openedPath_, advice_));
 }
 
 void QtSerialControl::retry()

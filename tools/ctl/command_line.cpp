@@ -2,6 +2,7 @@
 
 #include "commands/button_table.h"
 #include "ctl/command_names.h"
+#include "link/network_port.h"
 
 #include <algorithm>
 #include <cctype>
@@ -128,12 +129,18 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         {"--port",
          [&](const std::string& value) -> std::string {
              if (value.empty())
-                 return "--port needs COM1, COM2 or a device path";
+                 return "--port needs COM1, COM2, a device path or a network port";
+             // A network port's name is checked before anything is opened.
+             if (const QString name = QString::fromLocal8Bit(value); isNetworkPortName(name)) {
+                 if (const ParsedNetworkPort parsed = parseNetworkPort(name); !parsed.port)
+                     return "--port " + parsed.error.toLocal8Bit().toStdString();
+             }
 #ifndef _WIN32
-             if (portNumber(value) == 0 && value.find('/') == std::string::npos)
+             else if (portNumber(value) == 0 && value.find('/') == std::string::npos)
                  return "--port " + value +
-                        ": COM1 and COM2 stand for devices here; give any "
-                        "other port by its device path (for example --port /dev/ttyUSB0)";
+                        ": COM1 and COM2 stand for devices here; give any other port by its "
+                        "device path (for example --port /dev/ttyUSB0) or as "
+                        "socket://HOST:PORT or rfc2217://HOST:PORT";
 #endif
              options.port = value;
              return {};
@@ -277,7 +284,10 @@ Commands
 
 Options
   --port PORT          COM1 (default) or COM2, chosen as the panel does (VX37_COM1,
-                       VX37_COM2), or a device path such as /dev/ttyUSB0
+                       VX37_COM2), a device path such as /dev/ttyUSB0, or a port of a
+                       serial device server: socket://HOST:PORT (raw TCP, the server's
+                       own line settings) or rfc2217://HOST:PORT (Telnet, --baud sets
+                       the far port); an IPv6 address in brackets: [::1]:4001
   --baud 19200|9600    line speed (default 19200)
   --timeout MS         reply time-out for every command (default: the panel's own for
                        each command, 200 ms to 5000 ms)
@@ -287,7 +297,8 @@ Options
   --help, --version
 
 Exit status: 0 every command answered; 1 some command got no reply in time; 2 a usage
-error; 3 the port could not be opened or went away.
+error; 3 the port could not be opened or went away (a network port: the connection
+failed, took over 3 s or dropped; standard error says why).
 )";
 }
 

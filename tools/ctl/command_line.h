@@ -19,7 +19,7 @@ struct CtlCommand
 
 struct CtlOptions
 {
-    std::string port = "COM1"; // COM1, COM2 or a device path
+    std::string port = "COM1"; // COM1, COM2, a device path or a network port
     int baud = 19200;
     bool json = false;
     std::vector<CtlCommand> commands;

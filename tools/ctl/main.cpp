@@ -2,8 +2,8 @@
 
 #include "ctl/command_line.h"
 #include "ctl/command_runner.h"
+#include "link/any_port_control.h"
 #include "link/port_names.h"
-#include "link/qt_serial_control.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -78,14 +78,14 @@ int main(int argc, char** argv)
     catchEndingSignals();
 #endif
 
-    QtSerialControl port;
+    AnyPortControl port;
     port.setRetryAdvice(RetryAdvice::TryAgain);
     port.setSettings(std::to_string(options.baud) + ",N,8,1");
     const int number = ctl::portNumber(options.port);
     if (number)
         port.setCommPort(number);
     else
-        port.setDevicePath(QString::fromLocal8Bit(options.port));
+        port.setPortName(QString::fromLocal8Bit(options.port));
     if (!port.open()) {
         std::fprintf(stderr, "vx37-ctl: %s\n", qPrintable(port.failureText()));
         return kPortFailed;
@@ -94,12 +94,17 @@ int main(int argc, char** argv)
     ctl::CommandRunner runner(port, options);
     QObject::connect(&runner, &ctl::CommandRunner::finished, &app,
                      [](int code) { QCoreApplication::exit(code); });
-    QObject::connect(&port, &SerialControl::deviceLost, &app, [&port] {
-        std::fprintf(stderr,
-                     "vx37-ctl: the device %s went away before every command was "
-                     "answered\n",
-                     qPrintable(port.devicePath()));
+    // A network port's connection can fail after open(), which counts as an opening that
+    // failed; a line lost later cuts the commands short.
+    bool started = false;
+    QObject::connect(&port, &SerialControl::deviceLost, &app, [&started](const QString& text) {
+        std::fprintf(stderr, "vx37-ctl: %s%s\n",
+                     started ? "the port went away before every command was answered:\n" : "",
+                     qPrintable(text));
         QCoreApplication::exit(kPortFailed);
+    });
+    QObject::connect(&port, &AnyPortControl::notice, &app, [](const QString& text) {
+        std::fprintf(stderr, "vx37-ctl: %s\n", qPrintable(text));
     });
     int caught = 0;
 #ifdef Q_OS_UNIX
@@ -114,7 +119,16 @@ int main(int argc, char** argv)
         });
     }
 #endif
-    QTimer::singleShot(0, &runner, &ctl::CommandRunner::start);
+    // The commands go once the line is there: a network port connects after open().
+    const auto start = [&] {
+        started = true;
+        runner.start();
+    };
+    if (port.deviceConnected())
+        QTimer::singleShot(0, &runner, start);
+    else
+        QObject::connect(&port, &AnyPortControl::connected, &runner, start,
+                         Qt::SingleShotConnection);
     const int code = app.exec();
 
     port.close();
