@@ -141,7 +141,7 @@ QString networkFailureText(NetworkFailure failure, int port, const NetworkPort& 
 {
     // The panel goes on connecting by itself; a command is run again.
     const QString retry = advice == RetryAdvice::ChooseThePort
-                              ? QStringLiteral("the port connects by itself once it can")
+                              ? QStringLiteral("the panel reconnects by itself as soon as it can")
                               : QStringLiteral("then try again");
     QString text;
     switch (failure) {
@@ -173,8 +173,8 @@ QString networkFailureText(NetworkFailure failure, int port, const NetworkPort& 
         break;
     case NetworkFailure::Closed:
         text = QStringLiteral("%1 closed the connection (%2).\n"
-                              "The device server was stopped or restarted, or gave the line to "
-                              "another client; %3.")
+                              "The device server was stopped or restarted, or it serves another "
+                              "client now; %3.")
                    .arg(where.hostAndPort(), where.name(), retry);
         break;
     }

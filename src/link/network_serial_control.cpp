@@ -104,7 +104,7 @@ void NetworkSerialControl::lineUp()
 void NetworkSerialControl::noticeSpeedNotSet()
 {
     if (!std::exchange(speedNoticed_, true))
-        emit notice(speedNotSetText(where_, settingsText_));
+        tell(&NetworkSerialControl::notice, speedNotSetText(where_, settingsText_));
 }
 
 void NetworkSerialControl::onReadyRead()
@@ -157,7 +157,22 @@ void NetworkSerialControl::fail(NetworkFailure failure)
     retryTimer_.start(nextRetryMs_);
     nextRetryMs_ = std::min(nextRetryMs_ * 2, kLongestRetryMs);
     if (!std::exchange(reported_, true))
-        emit deviceLost(networkFailureText(failure, port_, where_, advice_));
+        tell(&SerialControl::deviceLost, networkFailureText(failure, port_, where_, advice_));
+}
+
+void NetworkSerialControl::tell(void (NetworkSerialControl::*signal)(const QString&),
+                                const QString& text)
+{
+    // Told from the event loop, never from within the socket's own signals: a warning box
+    // runs a loop of its own, in which the retry may connect the socket again, and the
+    // socket would go on with the old connection's ending once the box is closed.
+    QMetaObject::invokeMethod(
+        this,
+        [this, signal, text] {
+            if (wanted_)
+                emit(this->*signal)(text);
+        },
+        Qt::QueuedConnection);
 }
 
 void NetworkSerialControl::write(const QByteArray& bytes)

@@ -68,6 +68,7 @@ private:
     void noticeSpeedNotSet();
     void onReadyRead();
     void fail(NetworkFailure failure);
+    void tell(void (NetworkSerialControl::*signal)(const QString&), const QString& text);
     void onError(QAbstractSocket::SocketError error);
     void write(const QByteArray& bytes);
     bool telnet() const { return where_.protocol == NetworkPort::Protocol::Rfc2217; }
