@@ -15,7 +15,7 @@
 using namespace vx37;
 using namespace vx37::testing;
 
-FloodFigures runFlood(qint64 bytes)
+FloodFigures runFlood(qint64 bytes, const PortBridge& bridge)
 {
     FloodFigures figures;
     figures.floodBytes = bytes;
@@ -24,8 +24,8 @@ FloodFigures runFlood(qint64 bytes)
         figures.failure = QStringLiteral("the simulator did not start: ") + sim.transcript();
         return figures;
     }
-    LivePanel live(sim.link());
-    if (!live.comm.deviceConnected()) {
+    LivePanel live(bridge ? bridge(sim.link()) : sim.link());
+    if (!waitUntil([&] { return live.comm.deviceConnected(); }, 5000)) {
         figures.failure = QStringLiteral("the port did not open");
         return figures;
     }

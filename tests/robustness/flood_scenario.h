@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <functional>
 
 // The projector floods the line with random bytes while the panel's core runs on the
 // real QSerialPort and QTimer; afterwards a status query is sent and decoded. The
@@ -28,5 +29,9 @@ struct FloodFigures
     QString floodEnd;     // the simulator's transcript line on the end of the flood
 };
 
+// What the panel opens to reach the simulator at link: the link itself, unless a bridge
+// (a device server on it) gives another port name.
+using PortBridge = std::function<QString(const QString& link)>;
+
 // Runs vx37-sim with --flood bytes; takes a few seconds, at most about 75 s.
-FloodFigures runFlood(qint64 bytes);
+FloodFigures runFlood(qint64 bytes, const PortBridge& bridge = {});
