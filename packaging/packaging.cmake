@@ -97,6 +97,8 @@ if(UNIX AND NOT APPLE)
     configure_file(${VX37_PACKAGING_DIR}/copyright.in ${CMAKE_BINARY_DIR}/doc/copyright @ONLY)
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
     install(FILES ${CMAKE_BINARY_DIR}/doc/copyright DESTINATION ${VX37_DOC_DIR})
+    # The manual pages point here for the device server's configuration.
+    install(FILES ${PROJECT_SOURCE_DIR}/docs/network.md DESTINATION ${VX37_DOC_DIR})
     if(VX37_GZIP)
         set(changelog ${CMAKE_BINARY_DIR}/doc/changelog)
         add_custom_command(

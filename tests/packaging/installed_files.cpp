@@ -12,6 +12,7 @@ QStringList expectedInstalledFiles()
         QStringLiteral("share/applications/vx37-panel.desktop"),
         QStringLiteral("share/doc/vx37-panel/changelog.gz"),
         QStringLiteral("share/doc/vx37-panel/copyright"),
+        QStringLiteral("share/doc/vx37-panel/network.md"),
         QStringLiteral("share/metainfo/org.vx37control.panel.metainfo.xml"),
         QStringLiteral("share/icons/hicolor/scalable/apps/vx37-panel.svg"),
         QStringLiteral("share/man/man1/vx37-panel.1.gz"),
