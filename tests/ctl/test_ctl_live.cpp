@@ -41,9 +41,6 @@ private slots:
         QTest::newRow("missing device")
             << "" << args("--port /nonexistent/vx37-com1 status") << 3 << ""
             << "/nonexistent/vx37-com1";
-        QTest::newRow("network port without its TCP port")
-            << "" << args("--port socket://127.0.0.1 status") << 2 << ""
-            << "vx37-ctl: --port \"socket://127.0.0.1\": the TCP port is missing";
         QTest::newRow("network port refused")
             << "" << args("--port rfc2217://127.0.0.1:1 status") << 3 << ""
             << "vx37-ctl: 127.0.0.1:1 refused the connection (rfc2217://127.0.0.1:1).\n"

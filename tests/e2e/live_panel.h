@@ -3,8 +3,8 @@
 #include "table_button.h"
 
 #include "app/panel.h"
-#include "link/qt_interval_timer.h"
 #include "link/any_port_control.h"
+#include "link/qt_interval_timer.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -13,9 +13,8 @@
 
 namespace vx37::testing {
 
-// The panel's core as the window runs it: its serial control (QSerialPort, or the network
-// for a network port's name), QTimer, real time. COM1 is the device or network port at
-// link; the panel loads as at start-up.
+// The panel's core as the window runs it: its serial control, QTimer, real time. COM1 is the
+// device at link; the panel loads as at start-up.
 struct LivePanel
 {
     explicit LivePanel(const QString& link)

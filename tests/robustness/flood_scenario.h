@@ -29,8 +29,7 @@ struct FloodFigures
     QString floodEnd;     // the simulator's transcript line on the end of the flood
 };
 
-// What the panel opens to reach the simulator at link: the link itself, unless a bridge
-// (a device server on it) gives another port name.
+// The port the panel opens to reach the simulator at link, when not the link itself.
 using PortBridge = std::function<QString(const QString& link)>;
 
 // Runs vx37-sim with --flood bytes; takes a few seconds, at most about 75 s.
