@@ -2,9 +2,11 @@
 
 // What the benchmarks share: the figures they print and small waits on the event loop.
 
+#include "sim/sim_options.h"
 #include "table_button.h"
 
 #include <QEventLoop>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -38,6 +40,17 @@ inline double median(const std::vector<double>& values)
 inline const char* verdict(bool met)
 {
     return met ? "met" : "MISSED";
+}
+
+// The simulator of a benchmark that serves it on a thread of its own: its link in dir, no
+// transcript, the projector on.
+inline sim::SimOptions quietSimOptions(const QTemporaryDir& dir)
+{
+    sim::SimOptions options;
+    options.link = dir.filePath(QStringLiteral("vx37-com1")).toStdString();
+    options.transcript = false;
+    options.projector.power = sim::Power::On;
+    return options;
 }
 
 inline void runEventLoopFor(int ms)

@@ -46,12 +46,8 @@ void printClicks(const char* what, const std::vector<double>& ms)
 bool clickToWire(int blocks, int clicksPerBlock)
 {
     QTemporaryDir dir;
-    sim::SimOptions options;
-    options.link = dir.filePath(QStringLiteral("vx37-com1")).toStdString();
-    options.transcript = false;
-    options.projector.power = sim::Power::On;
     WireLog wire;
-    sim::PtyServer server(options);
+    sim::PtyServer server(quietSimOptions(dir));
     server.onRead = [&wire](std::int64_t ns, std::string_view bytes) { wire.frameRead(ns, bytes); };
     std::string error;
     int stopPipe[2];

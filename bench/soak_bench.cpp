@@ -182,13 +182,9 @@ int main(int argc, char** argv)
     }
 
     QTemporaryDir dir;
-    sim::SimOptions options;
-    options.link = dir.filePath(QStringLiteral("vx37-com1")).toStdString();
-    options.transcript = false;
-    options.projector.power = sim::Power::On;
 
     WireCount wire;
-    sim::PtyServer server(options);
+    sim::PtyServer server(quietSimOptions(dir));
     server.onRead = [&wire](std::int64_t ns, std::string_view bytes) { wire.read(ns, bytes); };
     server.onWrite = [&wire](std::int64_t, std::string_view) { wire.written(); };
     std::string error;
