@@ -19,27 +19,10 @@ constexpr int kMaxRepeat = 100'000;
 
 CtlCommand fromButton(std::string_view name, const ButtonRow& row)
 {
-    CtlCommand command{std::string(name), std::string(row.code), kDesignReplyTimeout};
-    switch (row.kind) {
-    case ButtonKind::P:
-    case ButtonKind::M:
-        break;
-    case ButtonKind::G:
-        command.replyTimeoutMs = kPresetReplyTimeout;
-        break;
-    case ButtonKind::S:
-        command.replyTimeoutMs = kSignalReplyTimeout;
-        break;
-    case ButtonKind::H:
-        // An arrow keeps the panel's time-out and repeat period as they are at start.
-        if (!row.hold.arrow) {
-            command.replyTimeoutMs = row.hold.replyTimeout;
-            command.repeatIntervalMs = row.hold.repeatInterval;
-        } else {
-            command.repeatIntervalMs = kDesignRepeatInterval;
-        }
-        break;
-    }
+    CtlCommand command{std::string(name), std::string(row.code), startReplyTimeout(row)};
+    // A held button repeats at its own period; an arrow at the one it finds at start.
+    if (row.kind == ButtonKind::H)
+        command.repeatIntervalMs = row.hold.arrow ? kDesignRepeatInterval : row.hold.repeatInterval;
     return command;
 }
 
