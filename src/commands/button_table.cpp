@@ -80,8 +80,10 @@ constexpr std::array kButtons = std::to_array<ButtonRow>({
 
 static_assert(kButtons.size() == 57);
 
-constexpr ArrowTimeouts kArrowMode1{150, 190};
-constexpr ArrowTimeouts kArrowMode3{5, 5};
+constexpr SendTimeouts kPresetGrid{2000, 2500};
+constexpr SendTimeouts kInputSignalFrame{5000, 5500};
+constexpr SendTimeouts kArrowMode1{150, 190};
+constexpr SendTimeouts kArrowMode3{5, 5};
 
 } // namespace
 
@@ -107,13 +109,38 @@ const ButtonRow* findHeldButton(std::uint8_t repeatCode)
     return row == kButtons.end() ? nullptr : &*row;
 }
 
-const ArrowTimeouts* arrowTimeoutsFor(std::uint8_t arrowMode)
+const SendTimeouts* clickTimeoutsFor(ButtonKind kind)
+{
+    switch (kind) {
+    case ButtonKind::G:
+        return &kPresetGrid;
+    case ButtonKind::S:
+        return &kInputSignalFrame;
+    default:
+        return nullptr;
+    }
+}
+
+const SendTimeouts* arrowTimeoutsFor(std::uint8_t arrowMode)
 {
     switch (arrowMode) {
-    case 1: return &kArrowMode1;
-    case 3: return &kArrowMode3;
-    default: return nullptr;
+    case 1:
+        return &kArrowMode1;
+    case 3:
+        return &kArrowMode3;
+    default:
+        return nullptr;
     }
+}
+
+int startReplyTimeout(const ButtonRow& row)
+{
+    if (const SendTimeouts* click = clickTimeoutsFor(row.kind))
+        return click->replyTimeout;
+    // An arrow takes its time-outs from arrowMode, which is 0 at start: no change.
+    if (row.kind == ButtonKind::H && !row.hold.arrow)
+        return row.hold.replyTimeout;
+    return kDesignReplyTimeout;
 }
 
 } // namespace vx37

@@ -45,13 +45,23 @@ const ButtonRow* findButton(std::string_view control);
 // The held button whose repeat-table row is repeatCode, or nullptr.
 const ButtonRow* findHeldButton(std::uint8_t repeatCode);
 
-// The time-outs an arrow press sets for arrowMode 1 and 3; other modes change nothing.
-struct ArrowTimeouts
+// A reply time-out and the display clear that goes with it.
+struct SendTimeouts
 {
     int replyTimeout;
     int displayClear;
 };
-const ArrowTimeouts* arrowTimeoutsFor(std::uint8_t arrowMode);
+
+// What a click sets before it sends: the preset grid's (G) and the input signal frame's
+// (S) intervals; nullptr for the kinds that set none.
+const SendTimeouts* clickTimeoutsFor(ButtonKind kind);
+
+// The time-outs an arrow press sets for arrowMode 1 and 3; other modes change nothing.
+const SendTimeouts* arrowTimeoutsFor(std::uint8_t arrowMode);
+
+// The reply time-out a button's send runs with in a panel just started, where nothing has
+// changed the intervals yet: what its own click or press sets, else the design value.
+int startReplyTimeout(const ButtonRow& row);
 
 // The design intervals the release of a held button puts back.
 inline constexpr int kDesignReplyTimeout = 500;
@@ -59,12 +69,7 @@ inline constexpr int kDesignDisplayClear = 1000;
 inline constexpr int kDesignRepeatInterval = 200;
 inline constexpr int kOptionFrameInterval = 5000;
 
-// The intervals the preset grid (G), the input signal frame (S) and "SEND" set before
-// they send: reply time-out, then display clear.
-inline constexpr int kPresetReplyTimeout = 2000;
-inline constexpr int kPresetDisplayClear = 2500;
-inline constexpr int kSignalReplyTimeout = 5000;
-inline constexpr int kSignalDisplayClear = 5500;
+// The intervals "SEND" sets before it sends: reply time-out, then display clear.
 inline constexpr int kTypedReplyTimeout = 2000;
 inline constexpr int kTypedDisplayClear = 2500;
 

@@ -37,20 +37,11 @@ void Panel::Hyouji(const std::string& text, std::uint8_t direction)
 
 void Panel::Command_Click(const ButtonRow& button)
 {
-    switch (button.kind) {
-    case ButtonKind::G:
-        timers_.timer2.setInterval(kPresetReplyTimeout);
-        timers_.timer4.setInterval(kPresetDisplayClear);
-        break;
-    case ButtonKind::S:
-        timers_.timer2.setInterval(kSignalReplyTimeout);
-        timers_.timer4.setInterval(kSignalDisplayClear);
-        break;
-    case ButtonKind::H:
+    if (button.kind == ButtonKind::H)
         return; // a held button sends on its press only: no click, no keyboard send
-    case ButtonKind::P:
-    case ButtonKind::M:
-        break;
+    if (const SendTimeouts* timeouts = clickTimeoutsFor(button.kind)) {
+        timers_.timer2.setInterval(timeouts->replyTimeout);
+        timers_.timer4.setInterval(timeouts->displayClear);
     }
     send(button.code);
     if (button.kind == ButtonKind::M) {
@@ -65,7 +56,7 @@ void Panel::Command_MouseDown(const ButtonRow& button)
         return;
     const HoldSettings& hold = button.hold;
     if (hold.arrow) {
-        if (const ArrowTimeouts* timeouts = arrowTimeoutsFor(vars_.arrowMode)) {
+        if (const SendTimeouts* timeouts = arrowTimeoutsFor(vars_.arrowMode)) {
             timers_.timer2.setInterval(timeouts->replyTimeout);
             timers_.timer4.setInterval(timeouts->displayClear);
         }

@@ -8,6 +8,7 @@ AnyPortControl::AnyPortControl(QObject* parent) : SerialControl(parent)
          {static_cast<SerialControl*>(&serial_), static_cast<SerialControl*>(&network_)}) {
         connect(control, &SerialControl::comm, this, &SerialControl::comm);
         connect(control, &SerialControl::deviceLost, this, &SerialControl::deviceLost);
+        connect(control, &SerialControl::allWritten, this, &SerialControl::allWritten);
     }
     connect(&network_, &NetworkSerialControl::connected, this, &AnyPortControl::connected);
     connect(&network_, &NetworkSerialControl::notice, this, &AnyPortControl::notice);
@@ -84,7 +85,7 @@ bool AnyPortControl::deviceConnected() const
     return networkActive_ ? network_.deviceConnected() : serial_.deviceConnected();
 }
 
-QString AnyPortControl::portName() const
+QString AnyPortControl::devicePath() const
 {
     return networkActive_ ? network_.networkPort().name() : serial_.devicePath();
 }

@@ -29,6 +29,7 @@ public:
     bool isOpen() const override { return active().isOpen(); }
     QString failureText() const override;
     void output(const std::string& bytes) override { active().output(bytes); }
+    qint64 bytesToWrite() const override { return active().bytesToWrite(); }
     std::string input() override { return active().input(); }
     int commEvent() const override { return active().commEvent(); }
     QString portDescription(int port) const override;
@@ -38,8 +39,8 @@ public:
     void setRetryInterval(int milliseconds) { serial_.setRetryInterval(milliseconds); }
     // The line is there right now: the device open, or the connection up.
     bool deviceConnected() const;
-    // The device or network port opened last, as the operator would name it.
-    QString portName() const;
+    // The device opened last, or the network port's name.
+    QString devicePath() const;
 
 signals:
     // A network port's connection is up, after open() or a reconnection. A device is

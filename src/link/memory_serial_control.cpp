@@ -1,7 +1,7 @@
 #include "link/memory_serial_control.h"
 
 #include "link/line_settings.h"
-#include "link/port_names.h"
+#include "link/port_messages.h"
 
 namespace vx37 {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/port_names.h"
+#include "link/port_messages.h"
 
 #include <QString>
 #include <QStringView>

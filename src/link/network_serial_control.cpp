@@ -21,6 +21,10 @@ NetworkSerialControl::NetworkSerialControl(QObject* parent) : SerialControl(pare
     connect(&socket_, &QTcpSocket::connected, this, &NetworkSerialControl::onConnected);
     connect(&socket_, &QTcpSocket::readyRead, this, &NetworkSerialControl::onReadyRead);
     connect(&socket_, &QTcpSocket::errorOccurred, this, &NetworkSerialControl::onError);
+    connect(&socket_, &QTcpSocket::bytesWritten, this, [this] {
+        if (socket_.bytesToWrite() == 0)
+            emit allWritten();
+    });
 }
 
 NetworkSerialControl::~NetworkSerialControl()

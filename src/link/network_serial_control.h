@@ -43,6 +43,7 @@ public:
     bool isOpen() const override { return wanted_; }
     QString failureText() const override { return {}; } // an opening fails later, if at all
     void output(const std::string& bytes) override;
+    qint64 bytesToWrite() const override { return socket_.bytesToWrite(); }
     std::string input() override;
     int commEvent() const override { return commEvent_; }
     QString portDescription(int port) const override;

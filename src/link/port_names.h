@@ -48,29 +48,4 @@ QString deviceVariable(int port);
 // of `present` in COM order (COMn on Windows). `present` is asked only when needed.
 PortChoice choosePort(int port, const PortLister& present = presentPorts);
 
-// What the port number stands for, for the operator: the device and its name, or that
-// there is no such port.
-QString portChoiceText(int port, const PortChoice& choice);
-
-// Why an opening failed, as far as the operator can act on it.
-enum class OpenFailure { NoSuchDevice, PermissionDenied, Busy, Other };
-
-// How the operator tries again: by choosing the port in the panel, or by running the
-// command again.
-enum class RetryAdvice { ChooseThePort, TryAgain };
-
-// The text of the port failure warning: what happened and what to do, advice that works
-// without restarting the panel. Port 0 is a device given by its path (no port choice).
-QString openFailureText(OpenFailure failure, int port, const PortChoice& choice,
-                        const QString& detail = {},
-                        RetryAdvice advice = RetryAdvice::ChooseThePort);
-
-// The text shown once when an open port's device goes away (port 0: a device given by path).
-QString deviceLostText(int port, const QString& path,
-                       RetryAdvice advice = RetryAdvice::ChooseThePort);
-
-// The group that may open a serial device here: the device's own group when it can be
-// read, else the usual serial group of the system ("dialout" on Debian).
-QString serialAccessGroup(const QString& path);
-
 } // namespace vx37

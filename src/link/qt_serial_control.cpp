@@ -1,13 +1,14 @@
 #include "link/qt_serial_control.h"
 
-#include "link/port_names.h"
+#include "link/port_messages.h"
 
 #include <QFileInfo>
-#include <QThread>
+#include <QLockFile>
 
 #include <utility>
 
 #ifdef Q_OS_UNIX
+#include <poll.h>
 #include <unistd.h>
 #endif
 
@@ -18,11 +19,16 @@ namespace {
 QSerialPort::Parity toQt(LineSettings::Parity parity)
 {
     switch (parity) {
-    case LineSettings::Parity::None: return QSerialPort::NoParity;
-    case LineSettings::Parity::Even: return QSerialPort::EvenParity;
-    case LineSettings::Parity::Odd: return QSerialPort::OddParity;
-    case LineSettings::Parity::Mark: return QSerialPort::MarkParity;
-    case LineSettings::Parity::Space: return QSerialPort::SpaceParity;
+    case LineSettings::Parity::None:
+        return QSerialPort::NoParity;
+    case LineSettings::Parity::Even:
+        return QSerialPort::EvenParity;
+    case LineSettings::Parity::Odd:
+        return QSerialPort::OddParity;
+    case LineSettings::Parity::Mark:
+        return QSerialPort::MarkParity;
+    case LineSettings::Parity::Space:
+        return QSerialPort::SpaceParity;
     }
     return QSerialPort::NoParity;
 }
@@ -30,11 +36,45 @@ QSerialPort::Parity toQt(LineSettings::Parity parity)
 QSerialPort::StopBits toQt(LineSettings::StopBits stopBits)
 {
     switch (stopBits) {
-    case LineSettings::StopBits::One: return QSerialPort::OneStop;
-    case LineSettings::StopBits::OneAndHalf: return QSerialPort::OneAndHalfStop;
-    case LineSettings::StopBits::Two: return QSerialPort::TwoStop;
+    case LineSettings::StopBits::One:
+        return QSerialPort::OneStop;
+    case LineSettings::StopBits::OneAndHalf:
+        return QSerialPort::OneAndHalfStop;
+    case LineSettings::StopBits::Two:
+        return QSerialPort::TwoStop;
     }
     return QSerialPort::OneStop;
+}
+
+// Who holds a device's lock, as the lock file names it: "vx37-panel (pid 1234)", or empty.
+// QSerialPort keeps the lock as LCK..<the path below /dev, '/' as '_'> in the first of
+// these folders it may write.
+QString lockHolder(const QString& path)
+{
+#ifdef Q_OS_UNIX
+    QString name = path;
+    if (name.startsWith(QLatin1String("/dev/")))
+        name.remove(0, 5);
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    for (const char* folder :
+         {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp", "/tmp"}) {
+        const QFileInfo place(QString::fromLatin1(folder));
+        if (!place.isReadable() || !place.isWritable())
+            continue;
+        qint64 pid = 0;
+        QString host;
+        QString program;
+        if (!QLockFile(place.filePath() + QLatin1String("/LCK..") + name)
+                 .getLockInfo(&pid, &host, &program))
+            return {};
+        return QStringLiteral("%1 (pid %2)")
+            .arg(program.isEmpty() ? QStringLiteral("a program") : program)
+            .arg(pid);
+    }
+#else
+    Q_UNUSED(path);
+#endif
+    return {};
 }
 
 // QSerialPort reports a lock held by another program and a device we may not open with
@@ -60,6 +100,14 @@ OpenFailure classify(QSerialPort::SerialPortError error, const QString& path)
     return OpenFailure::Other;
 }
 
+// The device file itself: a link (a by-id name, a simulator's link) resolved, so that
+// every name of one device opens, and locks, the same file.
+QString devicePathOf(const QString& path)
+{
+    const QString real = QFileInfo(path).canonicalFilePath();
+    return real.isEmpty() ? path : real;
+}
+
 } // namespace
 
 QtSerialControl::QtSerialControl(QObject* parent) : SerialControl(parent)
@@ -71,6 +119,10 @@ QtSerialControl::QtSerialControl(QObject* parent) : SerialControl(parent)
         emit comm();
     });
     connect(&device_, &QSerialPort::errorOccurred, this, &QtSerialControl::onError);
+    connect(&device_, &QSerialPort::bytesWritten, this, [this] {
+        if (device_.bytesToWrite() == 0)
+            emit allWritten();
+    });
 }
 
 QtSerialControl::~QtSerialControl()
@@ -127,12 +179,14 @@ QString QtSerialControl::portDescription(int port) const
 
 bool QtSerialControl::openDevice(const QString& path)
 {
-    device_.setPortName(path);
+    device_.setPortName(devicePathOf(path));
     device_.clearError();
     // Set before opening, the settings go to the line once, as it opens.
     applySettings();
     if (!device_.open(QIODevice::ReadWrite))
         return false;
+    // What waited on the line before it was opened answers nothing that is sent now.
+    device_.clear(QSerialPort::Input);
     openedPath_ = path;
     return true;
 }
@@ -147,10 +201,12 @@ bool QtSerialControl::open()
     const int subjectPort = fixedPath_.isEmpty() ? port_ : 0;
     wanted_ = !chosen.path.isEmpty() && openDevice(chosen.path);
     if (!wanted_) {
-        const OpenFailure failure = chosen.path.isEmpty() ? OpenFailure::NoSuchDevice
-                                                          : classify(device_.error(), chosen.path);
-        failureText_ =
-            openFailureText(failure, subjectPort, chosen, device_.errorString(), advice_);
+        const QString device = devicePathOf(chosen.path);
+        const OpenFailure failure =
+            chosen.path.isEmpty() ? OpenFailure::NoSuchDevice : classify(device_.error(), device);
+        const QString detail =
+            failure == OpenFailure::Busy ? lockHolder(device) : device_.errorString();
+        failureText_ = openFailureText(failure, subjectPort, chosen, detail, advice_);
         device_.clearError();
         listedAt_.invalidate(); // whatever the operator does next, look again
         return false;
@@ -175,15 +231,36 @@ void QtSerialControl::output(const std::string& bytes)
     if (!device_.isOpen() || bytes.empty())
         return;
     device_.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    // Hand the bytes to the device now rather than when the event loop next runs.
-    // flush() never waits, so a stuck line cannot freeze the panel; whatever the
-    // device did not take yet goes out from the event loop.
-    device_.flush();
-    // A send is followed by the window's repaint. Where the kernel passes the bytes on
-    // from a worker of its own (a pseudo-terminal, the simulator's line), that worker may
-    // be queued on this processor and would wait for the drawing; giving way here lets it
-    // run first. A UART or USB adapter takes the bytes in the write and loses nothing.
-    QThread::yieldCurrentThread();
+    // Hand the bytes to the device now, so that the frame is on the wire before the TXD
+    // line shows it, when the device can take some. When it cannot (a slow line still
+    // carrying a long paste), the bytes wait in the queue behind what waits there and go
+    // out in order from the event loop: written now, they would meet a full buffer, which
+    // QSerialPort reports as a write error. flush() itself never waits.
+    if (deviceCanTakeBytes())
+        device_.flush();
+}
+
+bool QtSerialControl::deviceCanTakeBytes() const
+{
+#ifdef Q_OS_UNIX
+    pollfd line{static_cast<int>(device_.handle()), POLLOUT, 0};
+    return ::poll(&line, 1, 0) == 1 && (line.revents & POLLOUT);
+#else
+    return true;
+#endif
+}
+
+bool QtSerialControl::deviceGone() const
+{
+    if (!QFileInfo::exists(device_.portName()))
+        return true;
+#ifdef Q_OS_UNIX
+    // A hung-up line (a pseudo-terminal whose other end closed) or a closed descriptor.
+    pollfd line{static_cast<int>(device_.handle()), POLLIN, 0};
+    return ::poll(&line, 1, 0) == 1 && (line.revents & (POLLHUP | POLLERR | POLLNVAL));
+#else
+    return false;
+#endif
 }
 
 std::string QtSerialControl::input()
@@ -199,6 +276,12 @@ void QtSerialControl::onError(QSerialPort::SerialPortError error)
         return;
     if (!device_.isOpen() || lossPending_)
         return;
+    // ResourceError is the device gone. A read or write error is a loss only when the
+    // device really is gone; a line that is merely busy keeps its port and its queue.
+    if (error != QSerialPort::ResourceError && !deviceGone()) {
+        device_.clearError();
+        return;
+    }
     // The error comes from inside QSerialPort's own notifier; close from the event loop,
     // and ignore the repeats that arrive until then.
     lossPending_ = true;
@@ -215,7 +298,7 @@ void QtSerialControl::handleLoss()
     if (!wanted_)
         return;
     retryTimer_.start();
-    emit deviceLost(deviceLostText(fixedPath_.isEmpty() ? port_ : 0, openedPath_, advice_));
+    emit deviceLost(deviceLostText(fixedPath_.isEmpty() ? port_ : 0, openedPath_));
 }
 
 void QtSerialControl::retry()

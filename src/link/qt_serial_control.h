@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/line_settings.h"
+#include "link/port_messages.h"
 #include "link/port_names.h"
 #include "link/serial_control.h"
 
@@ -13,13 +14,15 @@ namespace vx37 {
 // The serial control on QSerialPort.
 //
 // Two habits of QSerialPort shape this class. Written bytes wait in its buffer until the
-// event loop runs, so output() flushes them to the device before it returns: the frame is
-// on the wire before the TXD line shows it. And when the device goes away QSerialPort
-// repeats ReadError in a tight loop while isOpen() stays true, so the first Read-,
-// Write- or ResourceError closes the device, is reported once, and starts a quiet retry
-// that reopens the same device with the same settings when it comes back.
+// event loop runs, so output() hands them to the device before it returns when the device
+// can take them: the frame is on the wire before the TXD line shows it. And when the
+// device goes away QSerialPort repeats ReadError in a tight loop while isOpen() stays
+// true, so the first error of a device that is really gone closes it, is reported once,
+// and starts a quiet retry that reopens the same device with the same settings when it
+// comes back.
 //
-// Port numbers are resolved to devices at every opening (port_names.h).
+// Port numbers are resolved to devices at every opening (port_names.h). A device is
+// opened, and locked, under its real path, whatever link named it.
 class QtSerialControl final : public SerialControl
 {
     Q_OBJECT
@@ -45,6 +48,7 @@ public:
     bool isOpen() const override { return wanted_; }
     QString failureText() const override { return failureText_; }
     void output(const std::string& bytes) override;
+    qint64 bytesToWrite() const override { return device_.bytesToWrite(); }
     std::string input() override;
     int commEvent() const override { return commEvent_; }
 
@@ -66,6 +70,8 @@ private:
     PortChoice choice() const;
     PortList ports() const;
     bool openDevice(const QString& path);
+    bool deviceCanTakeBytes() const;
+    bool deviceGone() const;
     void applySettings();
     void onError(QSerialPort::SerialPortError error);
     void handleLoss();

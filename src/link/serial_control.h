@@ -37,9 +37,14 @@ public:
     virtual bool isOpen() const = 0;
     virtual QString failureText() const = 0;
 
-    // Writes the whole string, one byte per character; the bytes have been handed to the
-    // device when this returns. Writes nothing while the device is absent or the port closed.
+    // Writes the whole string, one byte per character, after whatever waits to be written.
+    // The bytes have been handed to the device when this returns, unless the device could
+    // not take them yet (a long text on a slow line): then they wait, in order, and
+    // allWritten() follows when they are out. Writes nothing while the device is absent
+    // or the port closed.
     virtual void output(const std::string& bytes) = 0;
+    // Bytes given to output() that wait for the device to take them.
+    virtual qint64 bytesToWrite() const { return 0; }
     // Reads and removes every waiting character.
     virtual std::string input() = 0;
     virtual int commEvent() const = 0;
@@ -49,6 +54,8 @@ public:
     virtual QString portDescription(int port) const = 0;
 
 signals:
+    // Every byte given to output() has been handed to the device.
+    void allWritten();
     // MSComm1_OnComm: raised on the user-interface thread; commEvent() tells why.
     void comm();
     // The open port's device went away (an adapter pulled). Raised once per loss;

@@ -94,18 +94,19 @@ std::optional<std::string> ignoringPressure(std::string_view shown, std::int16_t
     return Decoder(shown);
 }
 
-constexpr std::array<StatusQuery, 9> kStatusQueries{{
-    {"CR0", ignoringPressure<decodeOperatingState>},
-    {"CR1", ignoringPressure<decodeSelectedInput>},
-    {"CR4", ignoringPressure<decodePictureReversal>},
-    {"CR3", ignoringPressure<decodeLampHours>},
-    {"CR6", ignoringPressure<decodeTemperatures>},
-    {"CRA", ignoringPressure<decodeMuteAndSignal>},
-    {"CR9", ignoringPressure<decodeFreeText>},
-    {"CR PRESSURE", decodePressure},
-    {"CR7", ignoringPressure<decodeLampMode>},
-}};
+using F = ReplyForm;
 
+constexpr std::array<StatusQuery, 9> kStatusQueries{{
+    {"CR0", ignoringPressure<decodeOperatingState>, F::TableKey, 2},
+    {"CR1", ignoringPressure<decodeSelectedInput>, F::TableKey, 1},
+    {"CR4", ignoringPressure<decodePictureReversal>, F::TableKey, 2},
+    {"CR3", ignoringPressure<decodeLampHours>, F::LampHours},
+    {"CR6", ignoringPressure<decodeTemperatures>, F::Temperatures},
+    {"CRA", ignoringPressure<decodeMuteAndSignal>, F::TableKey, 2},
+    {"CR9", ignoringPressure<decodeFreeText>, F::Text},
+    {"CR PRESSURE", decodePressure, F::Number},
+    {"CR7", ignoringPressure<decodeLampMode>, F::TableKey, 2},
+}};
 } // namespace
 
 std::optional<std::string> decodeOperatingState(std::string_view shown)

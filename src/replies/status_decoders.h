@@ -1,5 +1,7 @@
 #pragma once
 
+#include "replies/reply_forms.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -12,7 +14,7 @@ namespace vx37 {
 // received since the query went out) and returns the new status line, or nullopt to
 // leave it unchanged.
 
-std::optional<std::string> decodeOperatingState(std::string_view shown); // CR0
+std::optional<std::string> decodeOperatingState(std::string_view shown);  // CR0
 std::optional<std::string> decodeSelectedInput(std::string_view shown);   // CR1
 std::optional<std::string> decodeLampHours(std::string_view shown);       // CR3
 std::optional<std::string> decodePictureReversal(std::string_view shown); // CR4
@@ -27,11 +29,13 @@ std::optional<std::string> decodeMuteAndSignal(std::string_view shown);   // CRA
 std::optional<std::string> decodePressure(std::string_view shown, std::int16_t& pressureValue);
 inline constexpr std::string_view kPressureOutOfRange = "Pressure reading out of range";
 
-// A status query: its code and its decoder.
+// A status query: its code, its decoder and the form of its answer.
 struct StatusQuery
 {
     std::string_view code;
     std::optional<std::string> (*decode)(std::string_view shown, std::int16_t& pressureValue);
+    ReplyForm form;
+    std::size_t keyCharacters = 0; // ReplyForm::TableKey: the reply characters of a key
 };
 
 // The nine status queries, in the order the dispatch compares them with lastFrame.

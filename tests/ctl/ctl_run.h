@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QStringList>
 
@@ -11,12 +13,21 @@ struct CtlRun
     QString error;
 };
 
-inline CtlRun runCtl(const QStringList& arguments)
+// outputFile: where standard output goes instead of the pipe (/dev/full, say).
+inline CtlRun runCtl(const QStringList& arguments, const QString& outputFile = {})
 {
     QProcess process;
+    if (!outputFile.isEmpty())
+        process.setStandardOutputFile(outputFile);
     process.start(QStringLiteral(VX37_CTL_PATH), arguments);
     CtlRun run;
-    if (!process.waitForFinished(30'000) || process.exitStatus() != QProcess::NormalExit) {
+    // The event loop runs meanwhile: the simulator's transcript must keep flowing, or the
+    // simulator would stop reading the line once its transcript pipe is full.
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!process.waitForFinished(20) && elapsed.elapsed() < 30'000)
+        QCoreApplication::processEvents();
+    if (process.state() != QProcess::NotRunning || process.exitStatus() != QProcess::NormalExit) {
         process.kill();
         process.waitForFinished(1000);
         return run;

@@ -35,7 +35,24 @@ private slots:
                "\"status\":\"0 1 2 3 4 CR  Hour Use\",\"value\":1234}\n"
             << "";
         QTest::newRow("silence") << "--silent" << args("status") << 1 << "X X X X\n"
-                                 << "status (CR0): no reply within 500 ms";
+                                 << "no reply within 500 ms";
+        QTest::newRow("error reply is no answer") << "" << args("raw XYZ") << 1 << "E R R CR\n"
+                                                  << "raw (XYZ) on /";
+        QTest::newRow("reply of another form is no answer")
+            << "--corrupt 0.5 --seed 7 --power on" << args("--json pressure") << 1
+            << "{\"code\":\"CR PRESSURE\",\"error\":\"unexpected reply \\\"? ? ? CR\\\"; the "
+               "answer is a number, then CR\",\"name\":\"pressure\",\"reply\":\"ÿÏÉ\\r\"}\n"
+            << "pressure (CR PRESSURE)";
+        QTest::newRow("late reply drained, not taken as the next answer")
+            << "--late 700 --power on" << args("mode lamp-time") << 1 << "X X X X\nX X X X\n"
+            << "lamp-time (CR3) on /";
+        QTest::newRow("chatter on the line")
+            << "--chatter 10 --late 20 --power on" << args("lamp-time") << 1 << "0 0 CR\n"
+            << "more came than one answer";
+        QTest::newRow("replies in pieces")
+            << "--pieces 2 --piece-gap 20 --power on" << args("status lamp-time") << 0
+            << "Power ON\n0 1 2 3 4 CR  Hour Use\n"
+            << "";
         QTest::newRow("unknown name") << "" << args("power-on stauts") << 2 << ""
                                       << "unknown command 'stauts'; did you mean status?";
         QTest::newRow("missing device")
@@ -70,6 +87,39 @@ private slots:
             QTest::qWait(200);
             QCOMPARE(sim.linesWith(QStringLiteral("PC>VX37")), 0);
         }
+    }
+
+    // Answers that cannot be written are a failure, as for any tool a script relies on.
+    void unwritableOutputFails_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("list") << QStringList{QStringLiteral("--list")};
+        QTest::newRow("answers") << QStringList{QStringLiteral("status")};
+    }
+
+    void unwritableOutputFails()
+    {
+        QFETCH(QStringList, arguments);
+        SimProcess sim("--quiet");
+        QVERIFY(sim.isServing());
+        const CtlRun run = runCtl(QStringList{QStringLiteral("--port"), sim.link()} + arguments,
+                                  QStringLiteral("/dev/full"));
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.error.contains(QStringLiteral("write error on standard output")),
+                 qPrintable(run.error));
+    }
+
+    // A raw code of 100 KB waits for the line instead of being taken for a lost device,
+    // and goes out whole: the projector reads it as 782 frames of at most 128 bytes.
+    void longCodeGoesOutWhole()
+    {
+        SimProcess sim("--power on");
+        QVERIFY(sim.isServing());
+        const CtlRun run = runCtl(
+            {QStringLiteral("--port"), sim.link(), QStringLiteral("raw"), QString(100'000, u'A')});
+        QCOMPARE(run.exitCode, 1); // the projector answers each frame with its error reply
+        QVERIFY2(!run.error.contains(QStringLiteral("went away")), qPrintable(run.error));
+        QTRY_COMPARE(sim.linesWith(QStringLiteral("PC>VX37")), 782);
     }
 };
 

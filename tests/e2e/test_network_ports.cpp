@@ -102,7 +102,8 @@ private slots:
         QVERIFY2(firstWarning(live).startsWith(
                      QStringLiteral("COM1: 127.0.0.1:%1 %2 (socket://").arg(port).arg(reason)),
                  qPrintable(firstWarning(live)));
-        QVERIFY(opening.elapsed() >= (silent ? kNetworkConnectTimeoutMs - 100 : 0));
+        // A coarse timer may fire up to 5 % early.
+        QVERIFY(opening.elapsed() >= (silent ? kNetworkConnectTimeoutMs * 9 / 10 : 0));
         QTest::qWait(NetworkSerialControl::kFirstRetryMs * 3);
         QCOMPARE(live.warnings.count(), 1);
         QVERIFY2(longestGap < 500,

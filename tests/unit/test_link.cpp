@@ -1,4 +1,5 @@
 #include "link/line_settings.h"
+#include "link/port_messages.h"
 #include "link/port_names.h"
 #include "link/virtual_clock.h"
 
@@ -174,25 +175,70 @@ private slots:
         qunsetenv("VX37_COM1");
     }
 
+    // What each text must say: the device, what happened, and advice that works from
+    // where it is read. Rows: failure, port, path, variable, detail, advice; the texts
+    // that must be in it, and one that must not.
+    void failureTextsSayWhatToDo_data()
+    {
+        QTest::addColumn<int>("failure");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("variable");
+        QTest::addColumn<QString>("detail");
+        QTest::addColumn<bool>("panel");
+        QTest::addColumn<QStringList>("says");
+        QTest::addColumn<QString>("never");
+        const auto none = int(OpenFailure::NoSuchDevice);
+        const auto denied = int(OpenFailure::PermissionDenied);
+        const auto busy = int(OpenFailure::Busy);
+        QTest::newRow("no port at all, panel")
+            << none << 1 << QString() << QString() << QString() << true
+            << QStringList{"No serial port is present", "choose COM1 in the \"COM\" frame"}
+            << "try again";
+        QTest::newRow("variable's device missing, panel")
+            << none << 1 << "/dev/ttyUSB7"
+            << "VX37_COM1" << QString() << true
+            << QStringList{"/dev/ttyUSB7 (set by VX37_COM1)", "choose COM1 again",
+                           "without VX37_COM1"}
+            << "try again";
+        QTest::newRow("variable's device missing, command line")
+            << none << 1 << "/dev/ttyUSB7"
+            << "VX37_COM1" << QString() << false
+            << QStringList{"/dev/ttyUSB7", "try again", "without VX37_COM1"} << "the panel";
+        QTest::newRow("denied, the device's group advised")
+            << denied << 2 << "/nonexistent" << QString() << QString() << true
+            << QStringList{"sudo adduser $USER dialout", "choose COM2 again"} << "root";
+        QTest::newRow("denied, a group no one should join")
+            << denied << 0 << "/dev/null" << QString() << QString() << false
+            << QStringList{"sudo chown $USER /dev/null", "group root", "try again"} << "adduser";
+        QTest::newRow("busy, holder known")
+            << busy << 0 << "/dev/pts/3" << QString() << "vx37-panel (pid 1234)" << false
+            << QStringList{"/dev/pts/3 is in use by vx37-panel (pid 1234)", "try again"}
+            << "another program";
+        QTest::newRow("busy, holder unknown")
+            << busy << 1 << "/dev/ttyS0" << QString() << QString() << true
+            << QStringList{"in use by another program", "choose COM1 again"} << "pid";
+    }
+
     void failureTextsSayWhatToDo()
     {
-        PortChoice none;
-        QCOMPARE(openFailureText(OpenFailure::NoSuchDevice, 1, none),
-                 QStringLiteral("No serial port is present on this computer.\n"
-                                "Plug the serial adapter in, then choose COM1 in the \"COM\" frame."));
-        PortChoice chosen;
-        chosen.path = QStringLiteral("/dev/ttyUSB7");
-        chosen.variable = QStringLiteral("VX37_COM1");
-        const QString missing = openFailureText(OpenFailure::NoSuchDevice, 1, chosen);
-        QVERIFY(missing.contains(QStringLiteral("/dev/ttyUSB7 (set by VX37_COM1)")));
-        QVERIFY(missing.contains(QStringLiteral("choose COM1 again")));
-        chosen.path = QStringLiteral("/nonexistent");
-        const QString denied = openFailureText(OpenFailure::PermissionDenied, 2, chosen);
-        QVERIFY(denied.contains(QStringLiteral("sudo adduser $USER dialout")));
-        QVERIFY(denied.contains(QStringLiteral("choose COM2 again")));
-        QCOMPARE(openFailureText(OpenFailure::Busy, 0, chosen),
-                 QStringLiteral("The device /nonexistent is busy or locked by another program.\n"
-                                "Close the other program that uses it, then try again."));
+        QFETCH(int, failure);
+        QFETCH(int, port);
+        QFETCH(QString, path);
+        QFETCH(QString, variable);
+        QFETCH(QString, detail);
+        QFETCH(bool, panel);
+        QFETCH(QStringList, says);
+        QFETCH(QString, never);
+        PortChoice choice;
+        choice.path = path;
+        choice.variable = variable;
+        const QString text =
+            openFailureText(OpenFailure(failure), port, choice, detail,
+                            panel ? RetryAdvice::ChooseThePort : RetryAdvice::TryAgain);
+        for (const QString& part : says)
+            QVERIFY2(text.contains(part), qPrintable(part + QStringLiteral(" not in: ") + text));
+        QVERIFY2(!text.contains(never), qPrintable(text));
     }
 };
 

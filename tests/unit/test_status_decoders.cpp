@@ -1,5 +1,6 @@
 #include "commands/monitor_text.h"
 #include "replies/numeric_reading.h"
+#include "replies/reply_forms.h"
 #include "replies/status_decoders.h"
 
 #include "test_registry.h"
@@ -120,8 +121,60 @@ private slots:
         QStringList codes;
         for (const StatusQuery& query : statusQueries())
             codes << QString::fromLatin1(query.code.data(), qsizetype(query.code.size()));
-        QCOMPARE(codes, QStringList({"CR0", "CR1", "CR4", "CR3", "CR6", "CRA", "CR9",
-                                     "CR PRESSURE", "CR7"}));
+        QCOMPARE(codes, QStringList({"CR0", "CR1", "CR4", "CR3", "CR6", "CRA", "CR9", "CR PRESSURE",
+                                     "CR7"}));
+    }
+
+    // Only a reply of the form of the command's answer is taken as its answer.
+    void takesOnlyTheAnswersForm_data()
+    {
+        QTest::addColumn<QByteArray>("code");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("answer");
+        const auto row = [](const char* code, const QByteArray& reply, bool answer) {
+            QTest::addRow("%s %s", code, reply.toPercentEncoding().constData())
+                << QByteArray(code) << reply << answer;
+        };
+        row("C00", "\x06\r", true);
+        row("C00", "ERR\r", false);
+        row("CF KEYDIS NONE", "\x06", false); // no CR
+        row("CR0", "00\r", true);
+        row("CR0", "81\r", true);
+        row("CR0", "01\r", false); // no key of its table
+        row("CR0", "001\r", false);
+        row("CR0", "\x06\r", false);
+        row("CR1", "3\r", true);
+        row("CR1", "13\r", false);
+        row("CRA", "FF\r", true);
+        row("CRA", "ff\r", false);
+        row("CR7", "22\r", true);
+        row("CR4", "12\r", false);
+        row("CR3", "01234\r", true);
+        row("CR3", "1\r", true);
+        row("CR3", "\r", false);
+        row("CR3", "0123456789\r", false); // more than a count fits
+        row("CR3", "12 4\r", false);
+        row("CR6", "025.0 033.0 040.0\r", true);
+        row("CR6", "-05.5 033.0 040.0\r", true);
+        row("CR6", "025.0 033.0 040.0", false);
+        row("CR6", "025.0 033.0 0\xb3.0\r", false);
+        row("CR6", "025.0,033.0,040.0\r", false);
+        row("CR PRESSURE", "853\r", true);
+        row("CR PRESSURE", "-12.5\r", true);
+        row("CR PRESSURE", "8\xd3\xde\r", false);
+        row("CR PRESSURE", "nan\r", false);
+        row("CR PRESSURE", "\r", false);
+        row("CR9", "VX37 SIMULATOR\r", true);
+        row("CR9", "\r", true);
+        row("CR9", "00\r00\r", false); // two answers
+    }
+
+    void takesOnlyTheAnswersForm()
+    {
+        QFETCH(QByteArray, code);
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, answer);
+        QCOMPARE(isAnswerTo(code.toStdString(), reply.toStdString()), answer);
     }
 };
 

@@ -1,20 +1,18 @@
 #include "ctl/answer.h"
 
+#include "app/form_state.h"
 #include "commands/monitor_text.h"
+#include "replies/reply_forms.h"
 #include "replies/status_decoders.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <algorithm>
-#include <charconv>
 
 namespace vx37::ctl {
 
 namespace {
-
-// The RXD line's mark for a command that got no reply.
-constexpr std::string_view kNoReplyMark = "X X X X";
 
 QString latin1(std::string_view text)
 {
@@ -29,12 +27,30 @@ std::string_view trimmedBlanks(std::string_view text)
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-const StatusQuery* statusQueryFor(const CtlCommand& command)
+// What a command's answer looks like, for a message that says it did not come.
+std::string_view formText(ReplyForm form)
 {
-    const auto queries = statusQueries();
-    const auto query = std::find_if(queries.begin(), queries.end(),
-                                    [&](const StatusQuery& q) { return q.code == command.code; });
-    return query == queries.end() ? nullptr : &*query;
+    switch (form) {
+    case ReplyForm::Acknowledge:
+        return "ACK CR";
+    case ReplyForm::TableKey:
+        return "one of the codes the panel decodes, then CR";
+    case ReplyForm::LampHours:
+        return "lamp-hour digits, then CR";
+    case ReplyForm::Temperatures:
+        return "three temperature fields, then CR";
+    case ReplyForm::Number:
+        return "a number, then CR";
+    case ReplyForm::Text:
+        return "text, then CR";
+    }
+    return {};
+}
+
+// The answer is the command's own: one reply of its form, and nothing after it.
+bool isOwnAnswer(const CtlCommand& command, const Answer& answer)
+{
+    return answer.ended && answer.after.empty() && isAnswerTo(command.code, answer.reply);
 }
 
 struct Decoded
@@ -43,82 +59,80 @@ struct Decoded
     std::int16_t pressureValue = 0;
 };
 
-// The status line the panel would show for this reply, if the command is a status query
-// and its decoder has a text for the reply.
+// The status line the panel would show for the command's own answer to a status query.
 Decoded decode(const CtlCommand& command, const Answer& answer)
 {
     Decoded decoded;
-    if (const StatusQuery* query = statusQueryFor(command); query && !answer.reply.empty())
+    if (!isOwnAnswer(command, answer))
+        return decoded;
+    const auto queries = statusQueries();
+    const auto query = std::find_if(queries.begin(), queries.end(),
+                                    [&](const StatusQuery& q) { return q.code == command.code; });
+    if (query != queries.end())
         decoded.status = query->decode(renderMonitorText(answer.reply), decoded.pressureValue);
     return decoded;
 }
 
-// The reply before its CR.
-std::string_view replyBody(const Answer& answer)
-{
-    std::string_view body = answer.reply;
-    if (answer.ended)
-        body.remove_suffix(1);
-    return body;
-}
-
-// A plain decimal number, blanks around it allowed; nothing else.
-std::optional<double> decimal(std::string_view field)
-{
-    field = trimmedBlanks(field);
-    double value = 0;
-    const char* end = field.data() + field.size();
-    const auto [rest, error] = std::from_chars(field.data(), end, value, std::chars_format::fixed);
-    if (field.empty() || error != std::errc() || rest != end)
-        return std::nullopt;
-    return value;
-}
-
-// The numbers a script wants from a status reply, or an undefined value.
+// The numbers a script wants from a status answer, or an undefined value.
 QJsonValue replyValue(const CtlCommand& command, const Answer& answer, const Decoded& decoded)
 {
-    // A reply cut off by the time-out carries no number a script can trust.
-    if (!answer.ended)
+    if (!decoded.status)
         return QJsonValue(QJsonValue::Undefined);
-    const std::string_view body = replyBody(answer);
-    if (command.code == "CR3") {
-        const bool digits =
-            !body.empty() && body.size() <= 9 &&
-            std::all_of(body.begin(), body.end(), [](char c) { return c >= '0' && c <= '9'; });
-        return digits ? QJsonValue(std::stoi(std::string(body))) : QJsonValue();
+    switch (replyFormOf(command.code)) {
+    case ReplyForm::LampHours:
+        return QJsonValue(static_cast<qint64>(*lampHours(answer.reply)));
+    case ReplyForm::Temperatures: {
+        const auto sensors = *temperatures(answer.reply);
+        return QJsonObject{{QStringLiteral("S1"), sensors[0]},
+                           {QStringLiteral("S2"), sensors[1]},
+                           {QStringLiteral("S3"), sensors[2]}};
     }
-    if (command.code == "CR6") {
-        // Three five-character fields, each after one separating character.
-        QJsonObject sensors;
-        for (const int sensor : {0, 1, 2}) {
-            const auto at = static_cast<std::size_t>(sensor * 6);
-            const auto value = decimal(at < body.size() ? body.substr(at, 5) : std::string_view());
-            sensors.insert(QStringLiteral("S%1").arg(sensor + 1),
-                           value ? QJsonValue(*value) : QJsonValue());
-        }
-        return sensors;
+    case ReplyForm::Number:
+        if (*decoded.status != kPressureOutOfRange)
+            return decoded.pressureValue;
+        break;
+    default:
+        break;
     }
-    if (command.code == "CR PRESSURE" && decoded.status && *decoded.status != kPressureOutOfRange)
-        return decoded.pressureValue;
     return QJsonValue(QJsonValue::Undefined);
 }
 
 } // namespace
 
+std::string shownForMessage(std::string_view bytes)
+{
+    constexpr std::size_t kShownBytes = 40;
+    std::string shown(trimmedBlanks(renderMonitorText(bytes.substr(0, kShownBytes))));
+    if (bytes.size() > kShownBytes)
+        shown += " ... (" + std::to_string(bytes.size()) + " bytes in all)";
+    return shown;
+}
+
 std::optional<std::string> answerFault(const CtlCommand& command, const Answer& answer)
 {
+    if (answer.unwritten > 0)
+        return "the device did not take the frame: " + std::to_string(answer.unwritten) +
+               " bytes of it were still waiting; nothing reads the line at the far end, or "
+               "its flow control holds it";
     const std::string within = " within " + std::to_string(command.replyTimeoutMs) + " ms";
     if (answer.reply.empty())
         return "no reply" + within;
     if (!answer.ended)
-        return "the reply did not end (no CR" + within + ")";
+        return "the reply did not end (no CR" + within + "): " + shownForMessage(answer.reply);
+    if (!answer.after.empty())
+        return "more came than one answer: \"" + shownForMessage(answer.reply) + "\", then \"" +
+               shownForMessage(answer.after) + "\"" +
+               "; something else talks on the line, so neither is taken as the answer";
+    if (!isAnswerTo(command.code, answer.reply))
+        return "unexpected reply \"" + shownForMessage(answer.reply) + "\"; the answer is " +
+               std::string(formText(replyFormOf(command.code)));
     return std::nullopt;
 }
 
 std::string answerText(const CtlCommand& command, const Answer& answer)
 {
     if (answer.reply.empty())
-        return std::string(kNoReplyMark);
+        return std::string(trimmedBlanks(kNoReplyMark));
     if (const Decoded decoded = decode(command, answer); decoded.status)
         return std::string(trimmedBlanks(*decoded.status));
     return std::string(trimmedBlanks(renderMonitorText(answer.reply)));

@@ -8,22 +8,32 @@
 namespace vx37::ctl {
 
 // What came back for one frame: the bytes up to and including the first CR, or what had
-// come when the reply time-out ended the wait.
+// come when the reply time-out ended the wait; and whatever followed the answer before
+// the line fell quiet, which no frame of ours asked for.
 struct Answer
 {
     std::string reply;
     bool ended = false; // its CR came in time
+    std::string after;
+    std::size_t unwritten = 0; // bytes of the frame the device had not taken in time
 };
 
-// Why an answer does not count as one: no reply, or a reply cut off by the time-out.
+// Why an answer does not count as the command's answer: no reply, a reply cut off by the
+// time-out, more than one answer on the line, or a reply of another form than the
+// command's answer (an error reply to a command, say).
 std::optional<std::string> answerFault(const CtlCommand& command, const Answer& answer);
 
 // The line printed for an answer: the status line as the panel shows it for a status
-// query, else the RXD line, outer blanks trimmed; "X X X X" for no reply.
+// query answered in its form, else what came as the RXD line shows it, outer blanks
+// trimmed; "X X X X" for no reply.
 std::string answerText(const CtlCommand& command, const Answer& answer);
 
-// One JSON object on one line: name, code, reply (the raw text, null for none), status
-// when decoded, value when the reply carries numbers, error when answerFault says one.
+// One JSON object on one line: name, code, reply (the raw text, null for none); status
+// and value only for an answer of the command's form; error when answerFault says one.
 std::string answerJson(const CtlCommand& command, const Answer& answer);
+
+// Bytes as the monitor lines show them, outer blanks trimmed, cut short past a line's
+// worth with the count of the rest: fit for a message.
+std::string shownForMessage(std::string_view bytes);
 
 } // namespace vx37::ctl

@@ -20,27 +20,10 @@ constexpr int kMaxRepeat = 100'000;
 
 CtlCommand fromButton(std::string_view name, const ButtonRow& row)
 {
-    CtlCommand command{std::string(name), std::string(row.code), kDesignReplyTimeout};
-    switch (row.kind) {
-    case ButtonKind::P:
-    case ButtonKind::M:
-        break;
-    case ButtonKind::G:
-        command.replyTimeoutMs = kPresetReplyTimeout;
-        break;
-    case ButtonKind::S:
-        command.replyTimeoutMs = kSignalReplyTimeout;
-        break;
-    case ButtonKind::H:
-        // An arrow keeps the panel's time-out and repeat period as they are at start.
-        if (!row.hold.arrow) {
-            command.replyTimeoutMs = row.hold.replyTimeout;
-            command.repeatIntervalMs = row.hold.repeatInterval;
-        } else {
-            command.repeatIntervalMs = kDesignRepeatInterval;
-        }
-        break;
-    }
+    CtlCommand command{std::string(name), std::string(row.code), startReplyTimeout(row)};
+    // A held button repeats at its own period; an arrow at the one it finds at start.
+    if (row.kind == ButtonKind::H)
+        command.repeatIntervalMs = row.hold.arrow ? kDesignRepeatInterval : row.hold.repeatInterval;
     return command;
 }
 
@@ -79,7 +62,7 @@ std::string unknownNameFault(const std::string& name)
 {
     if (name.empty())
         return "an empty argument names no command (vx37-ctl --list lists the commands)";
-    std::string fault = "unknown command '" + name + "'";
+    std::string fault = "unknown command '" + cutForMessage(name) + "'";
     const auto closest = closestNames(name);
     for (std::size_t i = 0; i < closest.size(); ++i)
         fault += (i == 0                    ? "; did you mean "
@@ -102,6 +85,15 @@ std::optional<CtlCommand> commandNamed(std::string_view name)
             return CtlCommand{std::string(name), std::string(query.code), kTypedReplyTimeout};
     }
     return std::nullopt;
+}
+
+std::string cutForMessage(std::string_view text)
+{
+    constexpr std::size_t kShown = 40;
+    if (text.size() <= kShown)
+        return std::string(text);
+    return std::string(text.substr(0, kShown)) + "... (" + std::to_string(text.size()) +
+           " characters in all)";
 }
 
 int portNumber(std::string_view port)
@@ -278,6 +270,11 @@ the one before, and prints each answer: a status query decoded as the panel's st
 line shows it, any other reply as its monitor line shows it ("ACK CR"), "X X X X" when
 none came in time.
 
+An answer counts only when it has the form of the command's answer (ACK CR for a
+command, each status query's own format) and nothing else follows it within 30 ms.
+After a command without its answer, the next waits until the line has been quiet for
+that command's time-out, so a late reply is never taken as the next one's answer.
+
 Commands
   power-on, input-pc1, volume-up, status, lamp-time, ...   (vx37-ctl --list)
   raw CODE             send CODE and a CR as typed (a status query code is decoded)
@@ -289,16 +286,19 @@ Options
                        own line settings) or rfc2217://HOST:PORT (Telnet, --baud sets
                        the far port); an IPv6 address in brackets: [::1]:4001
   --baud 19200|9600    line speed (default 19200)
-  --timeout MS         reply time-out for every command (default: the panel's own for
-                       each command, 200 ms to 5000 ms)
-  --repeat N           send each held button N times at its repeat interval
+  --timeout MS         reply time-out for every command, 1 to 600000 (default: the
+                       panel's own for each command, 25 ms to 5000 ms)
+  --repeat N           send each held button N times (1 to 100000) at its repeat
+                       interval; the other commands of the run are sent once; at
+                       least one held button must be given
   --json               one JSON object per answer instead of text
   --list               list the commands: name, code, what it does
   --help, --version
 
-Exit status: 0 every command answered; 1 some command got no reply in time; 2 a usage
-error; 3 the port could not be opened or went away (a network port: the connection
-failed, took over 3 s or dropped; standard error says why).
+Exit status: 0 every command got its answer; 1 some command got no answer in time, or
+an answer of the wrong form, or the output could not be written; 2 a usage error; 3 the
+port could not be opened or went away (a network port: the connection failed, took over
+3 s or dropped; standard error says why; the commands not yet answered print nothing).
 )";
 }
 

@@ -40,6 +40,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
 // The command a name stands for, with its own reply time-out and repeat interval.
 std::optional<CtlCommand> commandNamed(std::string_view name);
 
+// A text fit for a message: the first 40 characters and the count of all, when longer.
+std::string cutForMessage(std::string_view text);
+
 // The port number a --port value stands for: 1 for COM1, 2 for COM2, 0 for a device path.
 int portNumber(std::string_view port);
 

@@ -3,51 +3,50 @@
 #include "ctl/command_line.h"
 #include "ctl/command_runner.h"
 #include "link/any_port_control.h"
-#include "link/port_names.h"
+#include "link/network_port.h"
 
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <optional>
 
 #ifdef Q_OS_UNIX
-#include <QSocketNotifier>
+#include "common/ending_signals.h"
 
-#include <csignal>
-#include <unistd.h>
+#include <QSocketNotifier>
 #endif
 
 using namespace vx37;
 
 namespace {
 
-enum ExitCode { kAnswered = 0, kUsage = 2, kPortFailed = 3 };
+enum ExitCode { kAnswered = 0, kNotAnswered = 1, kUsage = 2, kPortFailed = 3 };
 
-#ifdef Q_OS_UNIX
-// SIGINT, SIGTERM and SIGHUP (an SSH session that drops) reach the event loop through a
-// pipe, so the port is closed before the program ends by the same signal.
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int signal)
+// Standard output and standard error written out; a failure to write them is the
+// program's failure, as with any tool a script relies on.
+int flushed(int code)
 {
-    const auto byte = static_cast<char>(signal);
-    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
-}
-
-void catchEndingSignals()
-{
-    if (::pipe(signalPipe) != 0)
-        return;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        // A signal ignored by the caller (nohup, a background job) stays ignored.
-        if (std::signal(signal, onSignal) == SIG_IGN)
-            std::signal(signal, SIG_IGN);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "vx37-ctl: write error on standard output: %s\n",
+                     std::strerror(errno));
+        return code == kAnswered ? kNotAnswered : code;
     }
-    // A reader that went away (vx37-ctl status | head -0) must not stop the commands.
-    std::signal(SIGPIPE, SIG_IGN);
+    if (std::fflush(stderr) != 0 || std::ferror(stderr))
+        return code == kAnswered ? kNotAnswered : code;
+    return code;
 }
-#endif
+
+// The port as the messages name it: "COM1 (/dev/ttyUSB0)", or the path or network port given.
+QString portName(const QString& given, const AnyPortControl& port)
+{
+    const QString device = port.devicePath();
+    return device.isEmpty() || device == given ? given
+                                               : QStringLiteral("%1 (%2)").arg(given, device);
+}
 
 } // namespace
 
@@ -58,16 +57,16 @@ int main(int argc, char** argv)
     switch (parsed.action) {
     case ctl::ParsedCommandLine::Action::Help:
         std::fputs(ctl::usageText().c_str(), stdout);
-        return kAnswered;
+        return flushed(kAnswered);
     case ctl::ParsedCommandLine::Action::Version:
         std::puts("vx37-ctl " VX37_VERSION);
-        return kAnswered;
+        return flushed(kAnswered);
     case ctl::ParsedCommandLine::Action::List:
         std::fputs(ctl::listText().c_str(), stdout);
-        return kAnswered;
+        return flushed(kAnswered);
     case ctl::ParsedCommandLine::Action::UsageError:
         std::fputs(parsed.error.c_str(), stderr);
-        return kUsage;
+        return flushed(kUsage);
     case ctl::ParsedCommandLine::Action::Run:
         break;
     }
@@ -75,33 +74,51 @@ int main(int argc, char** argv)
 
     QCoreApplication app(argc, argv);
 #ifdef Q_OS_UNIX
-    catchEndingSignals();
+    const int signalPipe = catchEndingSignals();
 #endif
 
     AnyPortControl port;
     port.setRetryAdvice(RetryAdvice::TryAgain);
     port.setSettings(std::to_string(options.baud) + ",N,8,1");
+    const QString given = QString::fromLocal8Bit(options.port);
     const int number = ctl::portNumber(options.port);
     if (number)
         port.setCommPort(number);
     else
-        port.setPortName(QString::fromLocal8Bit(options.port));
+        port.setPortName(given);
     if (!port.open()) {
         std::fprintf(stderr, "vx37-ctl: %s\n", qPrintable(port.failureText()));
-        return kPortFailed;
+        return flushed(kPortFailed);
     }
 
-    ctl::CommandRunner runner(port, options);
-    QObject::connect(&runner, &ctl::CommandRunner::finished, &app,
-                     [](int code) { QCoreApplication::exit(code); });
-    // A network port's connection can fail after open(), which counts as an opening that
-    // failed; a line lost later cuts the commands short.
+    // The first reason to end is the one reported: a device lost and the runner's own
+    // end in one pass of the event loop must not turn exit 3 into exit 1.
+    std::optional<int> exitCode;
+    const auto end = [&exitCode](int code) {
+        if (exitCode)
+            return;
+        exitCode = code;
+        QCoreApplication::exit(code);
+    };
+    ctl::CommandRunner runner(port, options, portName(given, port));
+    QObject::connect(&runner, &ctl::CommandRunner::finished, &app, end);
+    // A network port connects after open(): a connection that fails then is an opening
+    // that failed, and one that drops says why.
     bool started = false;
-    QObject::connect(&port, &SerialControl::deviceLost, &app, [&started](const QString& text) {
-        std::fprintf(stderr, "vx37-ctl: %s%s\n",
-                     started ? "the port went away before every command was answered:\n" : "",
-                     qPrintable(text));
-        QCoreApplication::exit(kPortFailed);
+    QObject::connect(&port, &SerialControl::deviceLost, &app, [&](const QString& text) {
+        if (!started)
+            std::fprintf(stderr, "vx37-ctl: %s\n", qPrintable(text));
+        else if (isNetworkPortName(port.devicePath()))
+            std::fprintf(stderr,
+                         "vx37-ctl: the port went away before every command was "
+                         "answered:\n%s\n",
+                         qPrintable(text));
+        else
+            std::fprintf(stderr,
+                         "vx37-ctl: the device %s went away before every command was "
+                         "answered\n",
+                         qPrintable(port.devicePath()));
+        end(kPortFailed);
     });
     QObject::connect(&port, &AnyPortControl::notice, &app, [](const QString& text) {
         std::fprintf(stderr, "vx37-ctl: %s\n", qPrintable(text));
@@ -109,17 +126,16 @@ int main(int argc, char** argv)
     int caught = 0;
 #ifdef Q_OS_UNIX
     std::unique_ptr<QSocketNotifier> signalled;
-    if (signalPipe[0] >= 0) {
-        signalled = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(signalled.get(), &QSocketNotifier::activated, &app, [&caught] {
-            char byte = 0;
-            if (::read(signalPipe[0], &byte, 1) == 1)
-                caught = byte;
-            QCoreApplication::exit(128 + caught);
+    if (signalPipe >= 0) {
+        signalled = std::make_unique<QSocketNotifier>(signalPipe, QSocketNotifier::Read);
+        QObject::connect(signalled.get(), &QSocketNotifier::activated, &app, [&] {
+            caught = takeEndingSignal(signalPipe);
+            if (caught)
+                end(128 + caught);
         });
     }
 #endif
-    // The commands go once the line is there: a network port connects after open().
+    // The commands go once the line is there.
     const auto start = [&] {
         started = true;
         runner.start();
@@ -133,11 +149,8 @@ int main(int argc, char** argv)
 
     port.close();
 #ifdef Q_OS_UNIX
-    if (caught) {
-        // End as the signal would have, so a calling shell or script sees it.
-        std::signal(caught, SIG_DFL);
-        std::raise(caught);
-    }
+    if (caught)
+        endBySignal(caught);
 #endif
-    return code;
+    return flushed(code);
 }

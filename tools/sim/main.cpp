@@ -1,27 +1,12 @@
 // vx37-sim: a VX37 projector on a pseudo-terminal, for trying the panel and for its tests.
 
+#include "common/ending_signals.h"
 #include "sim/pty_server.h"
 #include "sim/sim_options.h"
 
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
-
-#include <fcntl.h>
-#include <unistd.h>
-
-namespace {
-
-int stopPipe[2] = {-1, -1};
-
-void requestStop(int)
-{
-    const char byte = 's';
-    [[maybe_unused]] const auto ignored = ::write(stopPipe[1], &byte, 1);
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -36,18 +21,11 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    const int stopPipe = vx37::catchEndingSignals();
+    if (stopPipe < 0) {
         std::perror("vx37-sim: pipe");
         return 1;
     }
-    struct sigaction action
-    {
-    };
-    action.sa_handler = requestStop;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-        ::sigaction(signal, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
 
     vx37::sim::PtyServer server(*parsed.options);
     server.onTranscript = [](std::string_view line) {
@@ -60,5 +38,5 @@ int main(int argc, char** argv)
     }
     std::printf("%s\n", server.path().c_str());
     std::fflush(stdout);
-    return server.serve(stopPipe[0]);
+    return server.serve(stopPipe);
 }
