@@ -1,8 +1,8 @@
 // vx37-panel: the panel on the serial port, in its window.
 
 #include "app/panel.h"
-#include "link/qt_interval_timer.h"
 #include "link/any_port_control.h"
+#include "link/qt_interval_timer.h"
 #include "panel/form1.h"
 #include "panel/panel_fonts.h"
 
@@ -21,7 +21,7 @@ int main(int argc, char** argv)
     // Ties the window to its desktop entry (icon and name in the dock, on Wayland too).
     QGuiApplication::setDesktopFileName(QStringLiteral("vx37-panel"));
 
-    vx37::AnyPortControl comm; // a device, or a device server's port over the network
+    vx37::AnyPortControl comm;          // a device, or a device server's port over the network
     vx37::QtIntervalTimer timer1(200);  // auto-repeat of a held button
     vx37::QtIntervalTimer timer2(500);  // reply time-out
     vx37::QtIntervalTimer timer3(5000); // hides the port option frame
