@@ -487,7 +487,7 @@ struct Window
     StampedSerialControl comm;
     QtIntervalTimer timer1{200}, timer2{500}, timer3{5000}, timer4{1000};
     Panel panel{comm, PanelTimers{timer1, timer2, timer3, timer4}};
-    Form1 form{panel, nullptr, Form1::Build::CompactViewFirst};
+    Form1 form{panel};
 };
 
 // Stamps the moment an event of one type first reaches an object, before any handler.
@@ -1190,8 +1190,6 @@ int main(int argc, char** argv)
         return 1;
     }
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-    const bool mitShmSetting = qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM");
-    prepareWindowSystem(); // as vx37-panel does
     QApplication app(argc, argv);
     XClient x;
     const int scale = quick ? 4 : 1;
@@ -1220,12 +1218,8 @@ int main(int argc, char** argv)
     }
     if (wanted("flood"))
         floods(x, 1 << 20, quick ? 1 : 3);
-    if (wanted("startup")) {
-        // The programs launched start from the environment the benchmark was given.
-        if (!mitShmSetting)
-            qunsetenv("QT_XCB_NO_MITSHM");
+    if (wanted("startup"))
         startUp(x, startups, panel, against);
-    }
     if (!receiverRealTime)
         std::printf("\n(the simulators read at normal priority: real-time priority was not "
                     "allowed, so the figures on the wire include their waits for a core)\n");

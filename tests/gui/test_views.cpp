@@ -209,39 +209,6 @@ private slots:
         QCOMPARE(f.form.pos(), moved);
     }
 
-    void controlsBelowTheCompactViewFollowTheFirstPaint()
-    {
-        VirtualPanel designed, quick;
-        Form1 whole(designed.panel);
-        Form1 form(quick.panel, nullptr, Form1::Build::CompactViewFirst);
-        QVERIFY(form.control("Command17") && !form.control("Text1"));
-        quick.panel.setText1(QStringLiteral("CR0"));
-        form.load();
-        form.show();
-        QTRY_VERIFY(form.control("Text1"));
-        // Whole, in the designed tab order, and drawing what changed before it was built.
-        const auto chain = [](const Form1& f) {
-            QStringList names;
-            const QWidget* first = f.control("Command17");
-            for (const QWidget* w = first; names.size() < 200; w = w->nextInFocusChain()) {
-                if (w->focusPolicy() & Qt::TabFocus)
-                    names << w->objectName();
-                if (w->nextInFocusChain() == first)
-                    break;
-            }
-            return names;
-        };
-        QCOMPARE(chain(form), chain(whole));
-        QCOMPARE(qobject_cast<QLineEdit*>(form.control("Text1"))->text(), QStringLiteral("CR0"));
-
-        // A view change before the first paint builds the rest at once.
-        VirtualPanel unshown;
-        Form1 hidden(unshown.panel, nullptr, Form1::Build::CompactViewFirst);
-        hidden.load();
-        unshown.panel.Form_KeyDown(Qt::Key_K, Qt::ControlModifier);
-        QVERIFY(hidden.control("Text1"));
-    }
-
     void frameAssumedUntilThePlatformReportsOne()
     {
         MemorySerialControl comm;
