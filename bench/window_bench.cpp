@@ -276,7 +276,7 @@ public:
     }
     std::string input() override { return port_.input(); }
     int commEvent() const override { return port_.commEvent(); }
-    QString portDescription(int port) const override { return port_.portDescription(port); }
+    std::array<QString, 2> portDescriptions() const override { return port_.portDescriptions(); }
 
     std::vector<std::int64_t> written;
 

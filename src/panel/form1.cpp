@@ -2,7 +2,6 @@
 
 #include "app/panel.h"
 #include "commands/button_table.h"
-#include "link/serial_control.h"
 #include "panel/control_inventory.h"
 #include "panel/entry_box.h"
 #include "panel/monitor_line.h"
@@ -304,11 +303,8 @@ void Form1::redraw(FormProperty property)
         label22_->setText(form.statusLine);
         break;
     case FormProperty::Frame8Visible:
-        // Each choice tells what it stands for now; the ports present may have changed.
-        if (form.frame8Visible) {
-            option1_->setToolTip(panel_.comm().portDescription(1));
-            option2_->setToolTip(panel_.comm().portDescription(2));
-        }
+        option1_->setToolTip(form.portDescriptions[0]);
+        option2_->setToolTip(form.portDescriptions[1]);
         frame8_->setVisible(form.frame8Visible);
         break;
     case FormProperty::OptionSelection:

@@ -114,6 +114,7 @@ private slots:
         QVERIFY(!frame8->isVisible());
         f.click(kCommand33Centre);
         QVERIFY(frame8->isVisible());
+        QCOMPARE(f.widget("Option2")->toolTip(), QStringLiteral("memory COM2"));
         QVERIFY(f.comm.written().empty());
         f.clock.advance(4999);
         QVERIFY(frame8->isVisible());
