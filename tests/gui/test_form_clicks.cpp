@@ -90,6 +90,7 @@ private slots:
         }
         QCOMPARE(f.comm.writes().size(), std::size_t{1});
         QCOMPARE(f.comm.written(), std::string(button.code) + '\r');
+        QVERIFY(f.widget(button.name)->updatesEnabled()); // held back only while it sent
         // The control under the designed centre is the named one.
         QCOMPARE(f.form.childAt(FormFixture::pixels(button.centre()))->objectName(),
                  QString::fromLatin1(button.name));
