@@ -88,7 +88,7 @@ private slots:
                                     : QStringLiteral("/dev/pts/left-behind");
         QVERIFY(QFile::link(left, path));
         QProcess sim;
-        sim.start(QStringLiteral(VX37_SIM_PATH),
+        sim.start(SimProcess::program(),
                   {QStringLiteral("--quiet"), QStringLiteral("--link"), path});
         QVERIFY(sim.waitForReadyRead(5000)); // the path is printed once the link is in place
         const QString target = QFileInfo(path).symLinkTarget();
@@ -136,7 +136,7 @@ private slots:
         const QString before = state();
 
         QProcess sim;
-        sim.start(QStringLiteral(VX37_SIM_PATH), {QStringLiteral("--link"), path});
+        sim.start(SimProcess::program(), {QStringLiteral("--link"), path});
         QVERIFY(sim.waitForFinished(5000));
         QCOMPARE(sim.exitCode(), 1);
         const QString error = QString::fromUtf8(sim.readAllStandardError());
@@ -147,7 +147,7 @@ private slots:
     void aWrongOptionIsExplained()
     {
         QProcess sim;
-        sim.start(QStringLiteral(VX37_SIM_PATH),
+        sim.start(SimProcess::program(),
                   {QStringLiteral("--late"), QStringLiteral("soon")});
         QVERIFY(sim.waitForFinished(5000));
         QCOMPARE(sim.exitCode(), 2);
