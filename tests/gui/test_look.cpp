@@ -9,7 +9,6 @@
 #include <QPushButton>
 
 #include <algorithm>
-#include <functional>
 #include <map>
 #include <vector>
 
@@ -67,25 +66,16 @@ const std::map<QString, int>& designedTabIndices()
     return indices;
 }
 
-// Calls back each time a widget is about to be drawn.
-class PaintSpy final : public QObject
+// The text of a monitor line each time it is drawn.
+struct DrawnText final : QObject
 {
-public:
-    PaintSpy(QWidget* widget, std::function<void()> painted) : painted_(std::move(painted))
-    {
-        widget->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
+    QString last;
+    bool eventFilter(QObject* line, QEvent* event) override
     {
         if (event->type() == QEvent::Paint)
-            painted_();
+            last = static_cast<MonitorLine*>(line)->text();
         return false;
     }
-
-private:
-    std::function<void()> painted_;
 };
 
 } // namespace
@@ -204,13 +194,13 @@ private slots:
         FormFixture f;
         f.key(Qt::Key_K, Qt::ControlModifier); // the service view: the lines in view
         auto* txd = f.widget<MonitorLine>("Label11");
-        QString drawn;
-        PaintSpy spy(txd, [&] { drawn = txd->text(); });
+        DrawnText drawn;
+        txd->installEventFilter(&drawn);
         for (int i = 0; i < 20; ++i) {
             txd->setText(std::to_string(i));
             QCoreApplication::processEvents();
         }
-        QTRY_COMPARE(drawn, QStringLiteral("19"));
+        QTRY_COMPARE(drawn.last, QStringLiteral("19"));
     }
 
     void logoIsShownAtItsOwnSize()
