@@ -10,6 +10,7 @@
 // Exits 0 when every target is met, 1 when one is missed.
 
 #include "bench_support.h"
+#include "resident_memory.h"
 
 #include "app/panel.h"
 #include "commands/button_table.h"
@@ -43,19 +44,6 @@ using sim::monotonicNanoseconds;
 namespace {
 
 constexpr int kRepeatMs = 5;
-
-// Resident set of this process, in KiB.
-long residentKiB()
-{
-    long pages = 0;
-    long resident = 0;
-    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(statm);
-    }
-    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
-}
 
 // Gaps between successive moments, kept as running sums and a histogram of fixed size so
 // that measuring does not itself grow the memory it watches.

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -45,6 +46,8 @@ struct FormState
     std::string rxdLine;
     std::string statusLine;
     bool frame8Visible = false;
+    // What the port choices COM1 and COM2 stand for, listed when Frame8 is shown.
+    std::array<QString, 2> portDescriptions;
     bool option1Selected = false;
     bool option2Selected = false;
     bool option9Selected = true;

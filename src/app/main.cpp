@@ -4,20 +4,12 @@
 #include "link/any_port_control.h"
 #include "link/qt_interval_timer.h"
 #include "panel/form1.h"
-#include "panel/panel_fonts.h"
 
 #include <QApplication>
 
-#include <thread>
-
 int main(int argc, char** argv)
 {
-    vx37::prepareWindowSystem(); // sets the environment before a second thread reads it
-    // Connecting to the display keeps this thread waiting on the server for most of its
-    // time; the font configuration is read meanwhile on the other core.
-    std::jthread fontConfiguration(vx37::readFontConfiguration);
     QApplication app(argc, argv);
-    fontConfiguration.join();
     // Ties the window to its desktop entry (icon and name in the dock, on Wayland too).
     QGuiApplication::setDesktopFileName(QStringLiteral("vx37-panel"));
 
@@ -29,12 +21,9 @@ int main(int argc, char** argv)
     vx37::Panel panel(comm, vx37::PanelTimers{timer1, timer2, timer3, timer4});
     // A device server that would not take the line settings is said in the same box.
     QObject::connect(&comm, &vx37::AnyPortControl::notice, &panel, &vx37::Panel::warning);
-    // The controls below the compact view follow the first paint.
-    vx37::Form1 form(panel, nullptr, vx37::Form1::Build::CompactViewFirst);
+    vx37::Form1 form(panel);
 
     form.load();
     form.show();
-    // While the window manager maps the window, which the first paint waits for.
-    form.prepareFirstPaint();
     return app.exec();
 }

@@ -99,6 +99,9 @@ void Panel::setFrame8Visible(bool visible)
     if (form_.frame8Visible == visible)
         return;
     form_.frame8Visible = visible;
+    // The ports present may have changed since the frame was last shown.
+    if (visible)
+        form_.portDescriptions = comm_.portDescriptions();
     emit propertyChanged(FormProperty::Frame8Visible);
 }
 

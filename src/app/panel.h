@@ -49,7 +49,6 @@ public:
 
     const PanelVariables& variables() const { return vars_; }
     const FormState& form() const { return form_; }
-    SerialControl& comm() const { return comm_; }
     const PanelTimers& timers() const { return timers_; }
 
     // Start and end of a run.

@@ -67,17 +67,22 @@ QString AnyPortControl::failureText() const
     return nameFault_.isEmpty() ? active().failureText() : nameFault_;
 }
 
-QString AnyPortControl::portDescription(int port) const
+std::array<QString, 2> AnyPortControl::portDescriptions() const
 {
-    const QString variable = deviceVariable(port);
-    const QString name = qEnvironmentVariable(variable.toLatin1().constData());
-    if (!isNetworkPortName(name))
-        return serial_.portDescription(port);
-    const ParsedNetworkPort parsed = parseNetworkPort(name);
-    if (!parsed.port)
-        return QStringLiteral("%1 (set by %2)").arg(parsed.error, variable);
-    return QStringLiteral("%1 (%2, set by %3)")
-        .arg(networkPortDescription(*parsed.port), parsed.port->name(), variable);
+    std::array<QString, 2> descriptions = serial_.portDescriptions();
+    for (const int port : {1, 2}) {
+        const QString variable = deviceVariable(port);
+        const QString name = qEnvironmentVariable(variable.toLatin1().constData());
+        if (!isNetworkPortName(name))
+            continue;
+        const ParsedNetworkPort parsed = parseNetworkPort(name);
+        descriptions[port - 1] =
+            parsed.port
+                ? QStringLiteral("%1 (%2, set by %3)")
+                      .arg(networkPortDescription(*parsed.port), parsed.port->name(), variable)
+                : QStringLiteral("%1 (set by %2)").arg(parsed.error, variable);
+    }
+    return descriptions;
 }
 
 bool AnyPortControl::deviceConnected() const

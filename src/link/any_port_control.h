@@ -32,7 +32,7 @@ public:
     qint64 bytesToWrite() const override { return active().bytesToWrite(); }
     std::string input() override { return active().input(); }
     int commEvent() const override { return active().commEvent(); }
-    QString portDescription(int port) const override;
+    std::array<QString, 2> portDescriptions() const override;
 
     void setRetryAdvice(RetryAdvice advice);
     // How often a lost device is looked for (QtSerialControl::setRetryInterval).

@@ -27,7 +27,10 @@ public:
     void output(const std::string& bytes) override;
     std::string input() override;
     int commEvent() const override { return commEvent_; }
-    QString portDescription(int port) const override { return memoryPortName(port); }
+    std::array<QString, 2> portDescriptions() const override
+    {
+        return {memoryPortName(1), memoryPortName(2)};
+    }
     static QString memoryPortName(int port) { return QStringLiteral("memory COM%1").arg(port); }
 
     // Test controls.

@@ -202,9 +202,11 @@ std::string NetworkSerialControl::input()
     return std::exchange(inbox_, {}).toStdString();
 }
 
-QString NetworkSerialControl::portDescription(int) const
+std::array<QString, 2> NetworkSerialControl::portDescriptions() const
 {
-    return networkPortDescription(where_);
+    // Whichever number it has, it stands for its one network port.
+    const QString description = networkPortDescription(where_);
+    return {description, description};
 }
 
 } // namespace vx37

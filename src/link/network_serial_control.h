@@ -46,7 +46,7 @@ public:
     qint64 bytesToWrite() const override { return socket_.bytesToWrite(); }
     std::string input() override;
     int commEvent() const override { return commEvent_; }
-    QString portDescription(int port) const override;
+    std::array<QString, 2> portDescriptions() const override;
 
     // What a failure text advises: waiting for the panel to reconnect, or running a
     // command again.

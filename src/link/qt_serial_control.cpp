@@ -172,9 +172,11 @@ PortChoice QtSerialControl::choice() const
     return fixed;
 }
 
-QString QtSerialControl::portDescription(int port) const
+std::array<QString, 2> QtSerialControl::portDescriptions() const
 {
-    return portChoiceText(port, choosePort(port, lister_));
+    const PortList present = lister_();
+    const PortLister listed = [&present] { return present; };
+    return {portChoiceText(1, choosePort(1, listed)), portChoiceText(2, choosePort(2, listed))};
 }
 
 bool QtSerialControl::openDevice(const QString& path)

@@ -52,7 +52,7 @@ public:
     std::string input() override;
     int commEvent() const override { return commEvent_; }
 
-    QString portDescription(int port) const override;
+    std::array<QString, 2> portDescriptions() const override;
 
     // How often a lost device is looked for: kRetryIntervalMs, unless a test of many
     // losses in a row wants it sooner.

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <string>
 
 namespace vx37 {
@@ -49,9 +50,10 @@ public:
     virtual std::string input() = 0;
     virtual int commEvent() const = 0;
 
-    // What a port number stands for, for the operator: the device and its name, or that
-    // there is no such port. Asked when the port choices are shown.
-    virtual QString portDescription(int port) const = 0;
+    // What COM1 and COM2 stand for, for the operator: the device and its name, or that
+    // there is no such port; both from one listing of the ports present. Asked when the
+    // port choices are shown.
+    virtual std::array<QString, 2> portDescriptions() const = 0;
 
 signals:
     // Every byte given to output() has been handed to the device.

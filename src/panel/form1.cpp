@@ -2,7 +2,6 @@
 
 #include "app/panel.h"
 #include "commands/button_table.h"
-#include "link/serial_control.h"
 #include "panel/control_inventory.h"
 #include "panel/entry_box.h"
 #include "panel/monitor_line.h"
@@ -88,38 +87,9 @@ void showSelection(QButtonGroup* group, QAbstractButton* first, bool firstSelect
     group->setExclusive(true);
 }
 
-// The state drawn by the controls that can lie below the compact view: drawn again once
-// they are built after the first paint.
-constexpr FormProperty kDrawnBelowCompactView[] = {
-    FormProperty::TxdLine, FormProperty::RxdLine, FormProperty::StatusLine,
-    FormProperty::Command34, FormProperty::Text1};
-
-// The first control that lies wholly below the compact view: no client area of the compact
-// window reaches it, whatever the window's frame. It and every control after it are built
-// later, still in inventory order, so containers still come before what they hold and
-// controls still stack as designed; the inventory lists the lower bands last.
-std::size_t firstBelowCompactView(std::span<const ControlSpec> controls)
-{
-    for (std::size_t i = 0; i < controls.size(); ++i) {
-        int top = controls[i].top;
-        for (const ControlSpec* c = findControl(controls[i].container); c;
-             c = findControl(c->container))
-            top += c->top;
-        if (top >= kCompactHeight)
-            return i;
-    }
-    return controls.size();
-}
-
 } // namespace
 
-void prepareWindowSystem()
-{
-    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
-        qputenv("QT_XCB_NO_MITSHM", "1");
-}
-
-Form1::Form1(Panel& panel, QWidget* parent, Build build) : QWidget(parent), panel_(panel)
+Form1::Form1(Panel& panel, QWidget* parent) : QWidget(parent), panel_(panel)
 {
     installFontSubstitutes();
     setObjectName(QStringLiteral("Form1"));
@@ -135,19 +105,15 @@ Form1::Form1(Panel& panel, QWidget* parent, Build build) : QWidget(parent), pane
     setFont(panelFont(kFormFont));
     setFixedSize(toPixels(kClientWidth), toPixels(kClientHeight));
 
-    const std::span<const ControlSpec> controls = controlInventory();
-    const std::size_t now =
-        build == Build::Whole ? controls.size() : firstBelowCompactView(controls);
-    createControls(controls.first(now));
-    rest_ = controls.subspan(now);
+    createControls();
     connect(&panel_, &Panel::propertyChanged, this, &Form1::redraw);
     connect(&panel_, &Panel::warning, this, &Form1::showWarning);
     connect(&panel_, &Panel::ended, this, &QWidget::close);
     chainTabOrder();
     for (auto property :
-         {FormProperty::Geometry, FormProperty::Frame8Visible, FormProperty::OptionSelection})
-        redraw(property);
-    for (auto property : kDrawnBelowCompactView)
+         {FormProperty::Geometry, FormProperty::TxdLine, FormProperty::RxdLine,
+          FormProperty::StatusLine, FormProperty::Frame8Visible, FormProperty::OptionSelection,
+          FormProperty::Command34, FormProperty::Text1})
         redraw(property);
 
     // Lowest tab index of the controls that take the focus.
@@ -160,9 +126,9 @@ Form1::~Form1()
     qApp->removeEventFilter(this);
 }
 
-void Form1::createControls(std::span<const ControlSpec> items)
+void Form1::createControls()
 {
-    for (const ControlSpec& item : items) {
+    for (const ControlSpec& item : controlInventory()) {
         QWidget* container = item.container.empty() ? this : control(item.container);
         Q_ASSERT(container);
         const QString caption = fromUtf8(item.caption);
@@ -314,16 +280,6 @@ void Form1::chainTabOrder()
         setTabOrder(order[i - 1].second, order[i].second);
 }
 
-void Form1::buildRest()
-{
-    if (rest_.empty())
-        return;
-    createControls(std::exchange(rest_, {}));
-    chainTabOrder();
-    for (auto property : kDrawnBelowCompactView)
-        redraw(property);
-}
-
 QWidget* Form1::control(std::string_view name) const
 {
     const auto found = controls_.find(name);
@@ -335,29 +291,20 @@ void Form1::redraw(FormProperty property)
     const FormState& form = panel_.form();
     switch (property) {
     case FormProperty::Geometry:
-        if (form.height > kCompactHeight)
-            buildRest(); // a view change before the first paint
         applyGeometry();
         break;
-    // A control below the compact view may be still to build; it draws all of this then.
     case FormProperty::TxdLine:
-        if (label11_)
-            label11_->setText(form.txdLine);
+        label11_->setText(form.txdLine);
         break;
     case FormProperty::RxdLine:
-        if (label12_)
-            label12_->setText(form.rxdLine);
+        label12_->setText(form.rxdLine);
         break;
     case FormProperty::StatusLine:
-        if (label22_)
-            label22_->setText(form.statusLine);
+        label22_->setText(form.statusLine);
         break;
     case FormProperty::Frame8Visible:
-        // Each choice tells what it stands for now; the ports present may have changed.
-        if (form.frame8Visible) {
-            option1_->setToolTip(panel_.comm().portDescription(1));
-            option2_->setToolTip(panel_.comm().portDescription(2));
-        }
+        option1_->setToolTip(form.portDescriptions[0]);
+        option2_->setToolTip(form.portDescriptions[1]);
         frame8_->setVisible(form.frame8Visible);
         break;
     case FormProperty::OptionSelection:
@@ -367,14 +314,12 @@ void Form1::redraw(FormProperty property)
                       form.option10Selected);
         break;
     case FormProperty::Command34:
-        if (!command34_)
-            break;
         command34_->setText(form.command34Caption);
         command34_->setAccessibleName(fromUtf8(spokenCaption(form.command34Caption.toStdString())));
         command34_->setVisible(form.command34Visible);
         break;
     case FormProperty::Text1:
-        if (text1_ && text1_->text() != form.text1)
+        if (text1_->text() != form.text1)
             text1_->setText(form.text1);
         break;
     }
@@ -411,23 +356,6 @@ void Form1::load()
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         screenOrigin_ = screen->geometry().topLeft();
     panel_.Form_Load(screenMetrics());
-}
-
-void Form1::prepareFirstPaint() const
-{
-    std::vector<std::pair<QFont, QString>> captions;
-    for (const auto& [name, widget] : controls_) {
-        // Only what the first paint draws: the controls below the compact view are drawn
-        // when a view change shows them, if ever.
-        const QRect place(widget->mapTo(this, QPoint(0, 0)), widget->size());
-        if (!widget->isVisibleTo(this) || !rect().intersects(place))
-            continue;
-        if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
-            captions.emplace_back(button->font(), button->text());
-        else if (const auto* label = qobject_cast<const QLabel*>(widget))
-            captions.emplace_back(label->font(), label->text());
-    }
-    prepareGlyphs(captions);
 }
 
 void Form1::applyGeometry()
@@ -535,9 +463,6 @@ void Form1::showWarning(const QString& text)
 
 void Form1::paintEvent(QPaintEvent*)
 {
-    // Queued: the controls still to build follow once this first frame is on the screen.
-    if (!rest_.empty())
-        QMetaObject::invokeMethod(this, &Form1::buildRest, Qt::QueuedConnection);
     QPainter p(this);
     QPen pen(colour(kOutlineColour), kOutlinePixels, Qt::SolidLine, Qt::SquareCap);
     p.setPen(pen);

@@ -7,7 +7,6 @@
 
 #include <map>
 #include <optional>
-#include <span>
 #include <string_view>
 
 class QButtonGroup;
@@ -20,15 +19,6 @@ class MonitorLine;
 class Panel;
 class PanelButton;
 struct ButtonRow;
-struct ControlSpec;
-
-// Settings of the window system that the window's timing depends on; call before the
-// QApplication is made. On X11 the window's image is shared with the X server, and every
-// paint first waits until the server has read the previous one: with a held button
-// repeating every 5 ms and the server busy, that wait held the repeat up by several
-// milliseconds. Sent as plain requests, the few changed pixels of a paint never wait. An
-// operator's own QT_XCB_NO_MITSHM is left as it is.
-void prepareWindowSystem();
 
 // The window. It is built once from the control inventory, draws the panel's FormState
 // and forwards every event to the panel's handlers; it decides nothing itself.
@@ -43,24 +33,15 @@ class Form1 final : public QWidget
     Q_OBJECT
 
 public:
-    // How much of the window the constructor builds. vx37-panel builds the controls that
-    // the compact view can show, and the rest, which no one sees before a view change,
-    // right after the first paint; built whole, the window is complete at once.
-    enum class Build { Whole, CompactViewFirst };
-
-    explicit Form1(Panel& panel, QWidget* parent = nullptr, Build build = Build::Whole);
+    explicit Form1(Panel& panel, QWidget* parent = nullptr);
     ~Form1() override;
 
     // The window's Load event: start-up with the screen the window opens on.
     void load();
-    // Opens the faces and renders the glyphs of the captions in view, so that the first
-    // paint only draws. Worth calling between show() and the first paint, which waits
-    // for the window manager to map the window anyway.
-    void prepareFirstPaint() const;
     // The screen and the window as designed, in twips, as start-up centres the window.
     ScreenMetrics screenMetrics() const;
 
-    // A control by its design name, or nullptr (also while it is still to be built).
+    // A control by its design name, or nullptr.
     QWidget* control(std::string_view name) const;
 
     // The frame around the client area, in pixels: what the platform reports, or the
@@ -80,11 +61,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void createControls(std::span<const ControlSpec> items);
+    void createControls();
     void connectControl(std::string_view name, QWidget* widget);
     void connectButton(PanelButton* button, const ButtonRow& row);
     void chainTabOrder();
-    void buildRest();
 
     void redraw(FormProperty property);
     void applyGeometry();
@@ -94,7 +74,6 @@ private:
 
     Panel& panel_;
     std::map<std::string_view, QWidget*> controls_;
-    std::span<const ControlSpec> rest_; // the controls still to build, after the first paint
     std::map<QWidget*, QButtonGroup*> optionGroups_; // by container
     MonitorLine* label11_ = nullptr;
     MonitorLine* label12_ = nullptr;

@@ -1,13 +1,7 @@
 #include "panel/panel_fonts.h"
 
 #include <QFontDatabase>
-#include <QImage>
-#include <QPainter>
-#include <QString>
-
-#ifdef VX37_HAVE_FONTCONFIG
-#include <fontconfig/fontconfig.h>
-#endif
+#include <QStringList>
 
 #include <cmath>
 
@@ -40,13 +34,6 @@ QString installedFaceOrSubstitute(const QString& face)
 
 } // namespace
 
-void readFontConfiguration()
-{
-#ifdef VX37_HAVE_FONTCONFIG
-    FcInit();
-#endif
-}
-
 void installFontSubstitutes()
 {
     // Fixed-pitch face first, proportional second, as the font table names them.
@@ -66,17 +53,6 @@ QFont panelFont(FontKey key)
     font.setUnderline(false);
     font.setStrikeOut(false);
     return font;
-}
-
-void prepareGlyphs(const std::vector<std::pair<QFont, QString>>& texts)
-{
-    // Opaque, as the window's own image is, so the glyphs are rendered as the window draws them.
-    QImage scratch(64, 32, QImage::Format_RGB32);
-    QPainter painter(&scratch);
-    for (const auto& [font, text] : texts) {
-        painter.setFont(font);
-        painter.drawText(0, 16, text);
-    }
 }
 
 } // namespace vx37

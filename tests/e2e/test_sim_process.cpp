@@ -9,8 +9,10 @@
 #include <QTest>
 
 #include <csignal>
+#include <optional>
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -66,45 +68,86 @@ private slots:
                                  5000);
     }
 
-    // A link left behind by a simulator that was killed is taken over.
-    void replacesAStaleLink()
+    // A link left behind by a simulator that was killed is taken over, whether its terminal
+    // is gone or its number went to another program.
+    void replacesAStaleLink_data()
     {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("vx37-com1"));
-        QVERIFY(QFile::link(QStringLiteral("/dev/pts/left-behind"), path));
-        QProcess sim;
-        sim.start(QStringLiteral(VX37_SIM_PATH),
-                  {QStringLiteral("--quiet"), QStringLiteral("--link"), path});
-        QVERIFY(sim.waitForReadyRead(5000)); // the path is printed once the link is in place
-        QVERIFY(QFileInfo(path).symLinkTarget().startsWith(QStringLiteral("/dev/pts/")));
-        QVERIFY(QFileInfo::exists(path)); // no longer dangling
-        sim.terminate();
-        QVERIFY(sim.waitForFinished(5000));
+        QTest::addColumn<bool>("reused");
+        QTest::newRow("terminal gone") << false;
+        QTest::newRow("terminal now another program's") << true;
     }
 
-    void refusesToReplaceAFileThatIsNoLink()
+    void replacesAStaleLink()
     {
+        QFETCH(bool, reused);
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("taken"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("keep me");
-        file.close();
+        const QString path = dir.filePath(QStringLiteral("vx37-com1"));
+        const int other = ::posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(other >= 0 && ::grantpt(other) == 0 && ::unlockpt(other) == 0);
+        const QString left = reused ? QString::fromLocal8Bit(::ptsname(other))
+                                    : QStringLiteral("/dev/pts/left-behind");
+        QVERIFY(QFile::link(left, path));
+        QProcess sim;
+        sim.start(SimProcess::program(),
+                  {QStringLiteral("--quiet"), QStringLiteral("--link"), path});
+        QVERIFY(sim.waitForReadyRead(5000)); // the path is printed once the link is in place
+        const QString target = QFileInfo(path).symLinkTarget();
+        QVERIFY(target.startsWith(QStringLiteral("/dev/pts/")) && target != left);
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(5000));
+        ::close(other);
+    }
+
+    void refusesAPathInUse_data()
+    {
+        QTest::addColumn<QString>("taken");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("a file") << "file"
+                                << "exists and is not a symbolic link; choose another --link path";
+        QTest::newRow("a link to a device") << "device"
+                                            << "not a simulator's; remove it or choose another";
+        QTest::newRow("a running simulator's link") << "live"
+                                                    << "stop that one or choose another";
+    }
+
+    void refusesAPathInUse()
+    {
+        QFETCH(QString, taken);
+        QFETCH(QString, said);
+        QTemporaryDir dir;
+        QString path = dir.filePath(QStringLiteral("taken"));
+        std::optional<SimProcess> running;
+        if (taken == QLatin1String("file")) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("keep me") == 7);
+        } else if (taken == QLatin1String("device")) {
+            QVERIFY(QFile::link(QStringLiteral("/dev/null"), path));
+        } else {
+            running.emplace();
+            QVERIFY(running->isServing());
+            path = running->link();
+        }
+        const auto state = [&path] {
+            const QFileInfo info(path);
+            QFile file(path);
+            return info.isSymLink() ? info.symLinkTarget()
+                                    : (file.open(QIODevice::ReadOnly) ? file.readAll() : "");
+        };
+        const QString before = state();
 
         QProcess sim;
-        sim.start(QStringLiteral(VX37_SIM_PATH), {QStringLiteral("--link"), path});
+        sim.start(SimProcess::program(), {QStringLiteral("--link"), path});
         QVERIFY(sim.waitForFinished(5000));
         QCOMPARE(sim.exitCode(), 1);
-        QVERIFY(QString::fromUtf8(sim.readAllStandardError())
-                    .contains(QStringLiteral("not a symbolic link")));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("keep me"));
+        const QString error = QString::fromUtf8(sim.readAllStandardError());
+        QVERIFY2(error.contains(path) && error.contains(said), qPrintable(error));
+        QCOMPARE(state(), before);
     }
 
     void aWrongOptionIsExplained()
     {
         QProcess sim;
-        sim.start(QStringLiteral(VX37_SIM_PATH),
+        sim.start(SimProcess::program(),
                   {QStringLiteral("--late"), QStringLiteral("soon")});
         QVERIFY(sim.waitForFinished(5000));
         QCOMPARE(sim.exitCode(), 2);

@@ -90,6 +90,7 @@ private slots:
         }
         QCOMPARE(f.comm.writes().size(), std::size_t{1});
         QCOMPARE(f.comm.written(), std::string(button.code) + '\r');
+        QVERIFY(f.widget(button.name)->updatesEnabled()); // held back only while it sent
         // The control under the designed centre is the named one.
         QCOMPARE(f.form.childAt(FormFixture::pixels(button.centre()))->objectName(),
                  QString::fromLatin1(button.name));
@@ -114,6 +115,7 @@ private slots:
         QVERIFY(!frame8->isVisible());
         f.click(kCommand33Centre);
         QVERIFY(frame8->isVisible());
+        QCOMPARE(f.widget("Option2")->toolTip(), QStringLiteral("memory COM2"));
         QVERIFY(f.comm.written().empty());
         f.clock.advance(4999);
         QVERIFY(frame8->isVisible());

@@ -132,6 +132,7 @@ private slots:
         QVERIFY(f.widget("Command17")->hasFocus());
         f.key(key);
         QCOMPARE(f.comm.written(), std::string("C00\r"));
+        QVERIFY(f.widget("Command17")->updatesEnabled());
     }
 
     void lostReleaseStopsTheRepeat_data()

@@ -1,5 +1,6 @@
 #include "designed_buttons.h"
 #include "form_fixture.h"
+#include "panel/monitor_line.h"
 
 #include "test_registry.h"
 
@@ -64,6 +65,18 @@ const std::map<QString, int>& designedTabIndices()
     }();
     return indices;
 }
+
+// The text of a monitor line each time it is drawn.
+struct DrawnText final : QObject
+{
+    QString last;
+    bool eventFilter(QObject* line, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            last = static_cast<MonitorLine*>(line)->text();
+        return false;
+    }
+};
 
 } // namespace
 
@@ -175,6 +188,21 @@ private slots:
         QVERIFY(countColour(image, power, 0xC00000) > 10);
     }
 
+    // Changes within a frame of the last paint wait for the frame's end: the last one is drawn.
+    void monitorLineDrawsTheLastTextItIsGiven()
+    {
+        FormFixture f;
+        f.key(Qt::Key_K, Qt::ControlModifier); // the service view: the lines in view
+        auto* txd = f.widget<MonitorLine>("Label11");
+        DrawnText drawn;
+        txd->installEventFilter(&drawn);
+        for (int i = 0; i < 20; ++i) {
+            txd->setText(std::to_string(i));
+            QCoreApplication::processEvents();
+        }
+        QTRY_COMPARE(drawn.last, QStringLiteral("19"));
+    }
+
     void logoIsShownAtItsOwnSize()
     {
         FormFixture f;
@@ -276,7 +304,8 @@ private slots:
         f.widget("Command33")->show();
         // and the option buttons are filled in the window's grey, not a button face
         const QPoint inOption10 = FormFixture::pixels(QPoint(5850, 4400)) - frame8.topLeft();
-        QCOMPARE(QString::number(covering.pixel(inOption10) & 0xFFFFFF, 16), QStringLiteral("c0c0c0"));
+        QCOMPARE(QString::number(covering.pixel(inOption10) & 0xFFFFFF, 16),
+                 QStringLiteral("c0c0c0"));
 
         // A click there now does not reach "COM", so the frame still hides 5000 ms after
         // the first click.

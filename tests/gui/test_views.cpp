@@ -3,7 +3,6 @@
 
 #include "test_registry.h"
 
-#include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -209,39 +208,6 @@ private slots:
         QCOMPARE(f.form.pos(), moved);
     }
 
-    void controlsBelowTheCompactViewFollowTheFirstPaint()
-    {
-        VirtualPanel designed, quick;
-        Form1 whole(designed.panel);
-        Form1 form(quick.panel, nullptr, Form1::Build::CompactViewFirst);
-        QVERIFY(form.control("Command17") && !form.control("Text1"));
-        quick.panel.setText1(QStringLiteral("CR0"));
-        form.load();
-        form.show();
-        QTRY_VERIFY(form.control("Text1"));
-        // Whole, in the designed tab order, and drawing what changed before it was built.
-        const auto chain = [](const Form1& f) {
-            QStringList names;
-            const QWidget* first = f.control("Command17");
-            for (const QWidget* w = first; names.size() < 200; w = w->nextInFocusChain()) {
-                if (w->focusPolicy() & Qt::TabFocus)
-                    names << w->objectName();
-                if (w->nextInFocusChain() == first)
-                    break;
-            }
-            return names;
-        };
-        QCOMPARE(chain(form), chain(whole));
-        QCOMPARE(qobject_cast<QLineEdit*>(form.control("Text1"))->text(), QStringLiteral("CR0"));
-
-        // A view change before the first paint builds the rest at once.
-        VirtualPanel unshown;
-        Form1 hidden(unshown.panel, nullptr, Form1::Build::CompactViewFirst);
-        hidden.load();
-        unshown.panel.Form_KeyDown(Qt::Key_K, Qt::ControlModifier);
-        QVERIFY(hidden.control("Text1"));
-    }
-
     void frameAssumedUntilThePlatformReportsOne()
     {
         MemorySerialControl comm;
@@ -263,17 +229,10 @@ private slots:
         const QFont view = f.widget("Command34")->font();
         QCOMPARE(QFontInfo(arrow).family(), QStringLiteral("IPAPGothic"));
         QCOMPARE(QFontInfo(f.widget("Command6")->font()).family(), QStringLiteral("IPAGothic"));
-        // The font asks for the design's face where the machine has it, else straight for
-        // its substitute.
-        const auto asked = [](const QString& face, const QString& substitute) {
-            return QFontDatabase::families().contains(face) ? face : substitute;
-        };
-        QCOMPARE(arrow.family(),
-                 asked(QStringLiteral("\uff2d\uff33 \uff30\u30b4\u30b7\u30c3\u30af"),
-                       QStringLiteral("IPAPGothic")));
-        QCOMPARE(f.widget("Command6")->font().family(),
-                 asked(QStringLiteral("\uff2d\uff33 \u30b4\u30b7\u30c3\u30af"),
-                       QStringLiteral("IPAGothic")));
+        // Asked for straight by the substitute's name: the machines that run these tests
+        // have the IPA faces (scripts/install-deps) and not the design's.
+        QCOMPARE(arrow.family(), QStringLiteral("IPAPGothic"));
+        QCOMPARE(f.widget("Command6")->font().family(), QStringLiteral("IPAGothic"));
         for (const char* name : {"Command5", "Command7", "Command8", "Command9"}) {
             const QString caption = f.widget<QPushButton>(name)->text();
             QVERIFY(QFontMetrics(f.widget(name)->font()).inFont(caption.at(0)));

@@ -1,17 +1,11 @@
-# vx37_add_test_folder(<executable> [WIDGETS] SOURCES <files...> CLASSES <classes...>
+# vx37_add_test_folder(<executable> SOURCES <files...> CLASSES <classes...>
 #                      [LIBRARIES <libs...>] [LABEL <label>] [TIMEOUT <seconds>])
-# Builds one test executable for a folder and registers each test class as a CTest entry
-# named <executable>.<class>, run headless.
+# Builds one test executable for a folder, run by vx37testmain with vx37testsupport, and
+# registers each test class as a CTest entry named <executable>.<class>, run headless.
 function(vx37_add_test_folder executable)
-    cmake_parse_arguments(T "WIDGETS" "LABEL;TIMEOUT" "SOURCES;CLASSES;LIBRARIES" ${ARGN})
-    add_executable(${executable} ${T_SOURCES} ${VX37_TEST_SUPPORT_DIR}/test_main.cpp
-                   ${VX37_TEST_SUPPORT_DIR}/test_registry.h)
-    target_include_directories(${executable} PRIVATE ${VX37_TEST_SUPPORT_DIR})
-    target_link_libraries(${executable} PRIVATE Qt6::Test ${T_LIBRARIES})
-    if(T_WIDGETS)
-        target_compile_definitions(${executable} PRIVATE VX37_TEST_WIDGETS)
-        target_link_libraries(${executable} PRIVATE Qt6::Widgets)
-    endif()
+    cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;CLASSES;LIBRARIES" ${ARGN})
+    add_executable(${executable} ${T_SOURCES})
+    target_link_libraries(${executable} PRIVATE vx37testmain vx37testsupport ${T_LIBRARIES})
     vx37_warnings(${executable})
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 60)

@@ -2,14 +2,6 @@
 
 #include <QTest>
 
-#ifdef VX37_TEST_WIDGETS
-#include <QApplication>
-using TestApplication = QApplication;
-#else
-#include <QCoreApplication>
-using TestApplication = QCoreApplication;
-#endif
-
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -22,12 +14,20 @@ std::map<std::string, TestFactory>& testRegistry()
     return registry;
 }
 
+ApplicationFactory& applicationFactory()
+{
+    static ApplicationFactory factory = [](int& argc, char** argv) {
+        return std::make_unique<QCoreApplication>(argc, argv);
+    };
+    return factory;
+}
+
 } // namespace vx37::testing
 
 // Usage: <executable> [TestClass [QTest options...]]
 int main(int argc, char** argv)
 {
-    TestApplication app(argc, argv);
+    const auto app = vx37::testing::applicationFactory()(argc, argv);
     auto& registry = vx37::testing::testRegistry();
 
     std::vector<std::string> chosen;

@@ -8,7 +8,11 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fstream>
+#include <string_view>
+#include <utility>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -45,6 +49,62 @@ speed_t speedOfBaud(int baud)
 std::string systemError(const std::string& what)
 {
     return what + ": " + std::strerror(errno);
+}
+
+// The vx37-sim process that holds the terminal end at `terminal` open, or 0: a simulator
+// serving a link keeps its own descriptor on it. Sees the processes this user may look into.
+long servingSimulator(const std::string& terminal)
+{
+    DIR* processes = ::opendir("/proc");
+    if (!processes)
+        return 0;
+    long found = 0;
+    while (const dirent* process = ::readdir(processes)) {
+        const std::string pid = process->d_name;
+        if (pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream comm("/proc/" + pid + "/comm");
+        std::string name;
+        if (!std::getline(comm, name) || name != "vx37-sim")
+            continue;
+        const std::string fds = "/proc/" + pid + "/fd/";
+        DIR* descriptors = ::opendir(fds.c_str());
+        if (!descriptors)
+            continue;
+        while (const dirent* fd = ::readdir(descriptors)) {
+            char target[PATH_MAX];
+            const ssize_t size = ::readlink((fds + fd->d_name).c_str(), target, sizeof target);
+            if (size > 0 && terminal == std::string_view(target, static_cast<std::size_t>(size)))
+                found = std::stol(pid);
+        }
+        ::closedir(descriptors);
+        if (found)
+            break;
+    }
+    ::closedir(processes);
+    return found;
+}
+
+// Why the symbolic link at `link` must stay, or empty when it is stale and may be replaced:
+// its target is gone, or it is a pseudo-terminal that no simulator serves any longer (the
+// simulator was killed and the terminal's number went to someone else).
+std::string linkInUse(const std::string& link)
+{
+    char buffer[PATH_MAX];
+    const ssize_t size = ::readlink(link.c_str(), buffer, sizeof buffer);
+    struct stat info
+    {
+    };
+    if (size <= 0 || ::stat(link.c_str(), &info) != 0)
+        return {};
+    const std::string target(buffer, static_cast<std::size_t>(size));
+    if (target.rfind("/dev/pts/", 0) != 0)
+        return link + " is a symbolic link to " + target +
+               ", not a simulator's; remove it or choose another --link path";
+    if (const long pid = servingSimulator(target))
+        return link + " is in use: the simulator with process id " + std::to_string(pid) +
+               " serves it (" + target + "); stop that one or choose another --link path";
+    return {};
 }
 
 } // namespace
@@ -211,9 +271,15 @@ bool PtyServer::makeLink(std::string* error)
     struct stat info
     {
     };
-    if (::lstat(link.c_str(), &info) == 0 && !S_ISLNK(info.st_mode)) {
-        *error = link + " exists and is not a symbolic link; choose another --link path";
-        return false;
+    if (::lstat(link.c_str(), &info) == 0) {
+        if (!S_ISLNK(info.st_mode)) {
+            *error = link + " exists and is not a symbolic link; choose another --link path";
+            return false;
+        }
+        if (std::string inUse = linkInUse(link); !inUse.empty()) {
+            *error = std::move(inUse);
+            return false;
+        }
     }
     // Made aside and renamed over the old one, so the link never points nowhere midway.
     const std::string aside = link + ".new" + std::to_string(::getpid());

@@ -46,7 +46,8 @@ link.
 
 Line
   --link PATH          make the terminal end available as the symbolic link PATH
-                       (replaces an existing symbolic link, never anything else)
+                       (replaces a stale symbolic link, one whose terminal is gone or no
+                       longer served by a simulator; never anything else)
   --baud 19200|9600    the projector's line speed (default 19200); a panel set to the
                        other speed reads garbled bytes
   --quiet              no transcript

@@ -11,7 +11,7 @@ SimProcess::SimProcess(const char* options)
     link_ = dir_.filePath(QStringLiteral("vx37-com1"));
     connect(&process_, &QProcess::readyReadStandardError, this,
             [this] { transcript_ += QString::fromUtf8(process_.readAllStandardError()); });
-    process_.start(QStringLiteral(VX37_SIM_PATH), args << QStringLiteral("--link") << link_);
+    process_.start(program(), args << QStringLiteral("--link") << link_);
     if (!process_.waitForStarted(5000))
         return;
     while (!process_.canReadLine()) {
@@ -20,6 +20,11 @@ SimProcess::SimProcess(const char* options)
     }
     printedPath_ = QString::fromUtf8(process_.readLine()).trimmed();
     serving_ = printedPath_ == link_;
+}
+
+QString SimProcess::program()
+{
+    return QStringLiteral(VX37_SIM_PATH);
 }
 
 SimProcess::~SimProcess()

@@ -19,6 +19,9 @@ public:
     explicit SimProcess(const char* options = "");
     ~SimProcess() override;
 
+    // The vx37-sim built with the tests.
+    static QString program();
+
     // Started, and the path it printed is the link asked for.
     bool isServing() const { return serving_; }
     QString link() const { return link_; }
