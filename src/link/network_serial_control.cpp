@@ -11,11 +11,17 @@ NetworkSerialControl::NetworkSerialControl(QObject* parent) : SerialControl(pare
     connect(&connectTimer_, &QTimer::timeout, this, [this] {
         if (!tcpUp_)
             return fail(NetworkFailure::TimedOut);
+        if (speedAnswerAwaited_ > 0)
+            return; // the server took the option; the wait for its speed has its own bound
         // A Telnet server that never answers the COM-PORT-OPTION carries the line all
         // the same, at its own settings.
         noticeSpeedNotSet();
         lineUp();
     });
+    speedTimer_.setSingleShot(true);
+    speedTimer_.setInterval(kSpeedAnswerMs);
+    // A server that never answers the speed carries the line all the same.
+    connect(&speedTimer_, &QTimer::timeout, this, &NetworkSerialControl::speedSet);
     retryTimer_.setSingleShot(true);
     connect(&retryTimer_, &QTimer::timeout, this, &NetworkSerialControl::connectNow);
     connect(&socket_, &QTcpSocket::connected, this, &NetworkSerialControl::onConnected);
@@ -42,7 +48,7 @@ bool NetworkSerialControl::setSettings(const std::string& settings)
     settingsText_ = settings;
     lineSettings_ = *parsed;
     if (lineUp_ && telnet() && codec_.comPort() == TelnetCodec::ComPort::Accepted)
-        write(TelnetCodec::lineSettings(lineSettings_));
+        sendLineSettings();
     return true;
 }
 
@@ -68,9 +74,12 @@ void NetworkSerialControl::close()
 void NetworkSerialControl::drop()
 {
     connectTimer_.stop();
+    speedTimer_.stop();
     socket_.abort();
     tcpUp_ = false;
     lineUp_ = false;
+    speedAnswerAwaited_ = 0;
+    held_.clear();
 }
 
 void NetworkSerialControl::connectNow()
@@ -111,6 +120,22 @@ void NetworkSerialControl::noticeSpeedNotSet()
         tell(&NetworkSerialControl::notice, speedNotSetText(where_, settingsText_));
 }
 
+void NetworkSerialControl::sendLineSettings()
+{
+    write(TelnetCodec::lineSettings(lineSettings_));
+    speedAnswerAwaited_ = codec_.baudRateAnswers() + 1;
+    speedTimer_.start();
+}
+
+void NetworkSerialControl::speedSet()
+{
+    speedTimer_.stop();
+    speedAnswerAwaited_ = 0;
+    if (!lineUp_)
+        lineUp();
+    write(std::exchange(held_, {}));
+}
+
 void NetworkSerialControl::onReadyRead()
 {
     const QByteArray bytes = socket_.readAll();
@@ -120,14 +145,15 @@ void NetworkSerialControl::onReadyRead()
         const bool answered = codec_.comPort() != TelnetCodec::ComPort::Asked;
         QByteArray answers;
         inbox_ += codec_.receive(bytes, answers);
-        const bool accepted = codec_.comPort() == TelnetCodec::ComPort::Accepted;
-        if (accepted && !answered)
-            answers += TelnetCodec::lineSettings(lineSettings_);
         write(answers);
-        if (codec_.comPort() == TelnetCodec::ComPort::Refused)
+        if (!answered && codec_.comPort() == TelnetCodec::ComPort::Accepted)
+            sendLineSettings(); // the line is up once the server has set the speed
+        if (!answered && codec_.comPort() == TelnetCodec::ComPort::Refused) {
             noticeSpeedNotSet();
-        if (!answered && codec_.comPort() != TelnetCodec::ComPort::Asked && !lineUp_)
             lineUp();
+        }
+        if (speedAnswerAwaited_ > 0 && codec_.baudRateAnswers() >= speedAnswerAwaited_)
+            speedSet();
     }
     if (!inbox_.isEmpty()) {
         commEvent_ = kEventReceive;
@@ -194,7 +220,12 @@ void NetworkSerialControl::output(const std::string& bytes)
     if (!lineUp_)
         return;
     const QByteArrayView data(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    write(telnet() ? TelnetCodec::escape(data) : data.toByteArray());
+    if (!telnet())
+        write(data.toByteArray());
+    else if (speedAnswerAwaited_ > 0)
+        held_ += TelnetCodec::escape(data);
+    else
+        write(TelnetCodec::escape(data));
 }
 
 std::string NetworkSerialControl::input()

@@ -15,7 +15,9 @@ namespace vx37 {
 // Nothing here waits on the network. open() starts the name look-up and the connection
 // and returns; the port is then open as the program sees it, but until the connection is
 // up a send writes nothing, as on a closed port, and nothing is held back to go out later
-// (five clicks while connecting never become five frames afterwards). A connection that
+// (five clicks while connecting never become five frames afterwards). Over Telnet the line
+// is up once the server has set the line's speed; a later change of speed holds what is
+// sent after it until the server says the speed is set. A connection that
 // fails, takes longer than kNetworkConnectTimeoutMs or drops is reported once through
 // deviceLost(), with the reason and what to do, and is then made again quietly, each try
 // waiting twice as long as the one before, up to kLongestRetryMs.
@@ -26,6 +28,8 @@ class NetworkSerialControl final : public SerialControl
 public:
     static constexpr int kFirstRetryMs = 500;
     static constexpr int kLongestRetryMs = 8000;
+    // How long data waits for an rfc2217:// server to answer a change of speed.
+    static constexpr int kSpeedAnswerMs = 1000;
 
     explicit NetworkSerialControl(QObject* parent = nullptr);
     ~NetworkSerialControl() override;
@@ -43,7 +47,7 @@ public:
     bool isOpen() const override { return wanted_; }
     QString failureText() const override { return {}; } // an opening fails later, if at all
     void output(const std::string& bytes) override;
-    qint64 bytesToWrite() const override { return socket_.bytesToWrite(); }
+    qint64 bytesToWrite() const override { return socket_.bytesToWrite() + held_.size(); }
     std::string input() override;
     int commEvent() const override { return commEvent_; }
     std::array<QString, 2> portDescriptions() const override;
@@ -67,6 +71,8 @@ private:
     void onConnected();
     void lineUp();
     void noticeSpeedNotSet();
+    void sendLineSettings();
+    void speedSet();
     void onReadyRead();
     void fail(NetworkFailure failure);
     void tell(void (NetworkSerialControl::*signal)(const QString&), const QString& text);
@@ -77,6 +83,7 @@ private:
     QTcpSocket socket_;
     QTimer connectTimer_;
     QTimer retryTimer_;
+    QTimer speedTimer_; // bounds the wait for the server's answer to SET-BAUDRATE
     NetworkPort where_;
     TelnetCodec codec_;
     int port_ = 0;
@@ -91,6 +98,10 @@ private:
     bool speedNoticed_ = false;
     int commEvent_ = 0;
     QByteArray inbox_;
+    // Over Telnet, data sent while the server has yet to answer a SET-BAUDRATE waits here:
+    // sent at once, it could reach the line before the new speed.
+    int speedAnswerAwaited_ = 0; // the codec's count of answers that ends the wait; 0: none
+    QByteArray held_;
 };
 
 } // namespace vx37

@@ -23,6 +23,8 @@ constexpr unsigned char kSetBaudRate = 1;
 constexpr unsigned char kSetDataSize = 2;
 constexpr unsigned char kSetParity = 3;
 constexpr unsigned char kSetStopSize = 4;
+// A server's answer to a client's command carries the command's code plus this.
+constexpr unsigned char kServerAnswer = 100;
 
 bool weWant(unsigned char code)
 {
@@ -141,6 +143,7 @@ QByteArray TelnetCodec::receive(QByteArrayView bytes, QByteArray& answers)
                 state_ = State::Option;
             } else if (byte == kSb) {
                 state_ = State::Sub;
+                sub_.clear();
             }
             // Anything else (no-op, data mark, break, go-ahead, ...) means nothing here.
             break;
@@ -149,9 +152,10 @@ QByteArray TelnetCodec::receive(QByteArrayView bytes, QByteArray& answers)
             state_ = State::Data;
             break;
         case State::Sub:
-            // The server's notifications are not needed: read to their end and dropped.
             if (byte == kIac)
                 state_ = State::SubCommand;
+            else if (sub_.size() < 2)
+                sub_.append(c); // the option and the command are all that is looked at
             break;
         case State::SubCommand:
             // IAC IAC is data within it; IAC SE ends it; anything else is a command that
@@ -160,6 +164,7 @@ QByteArray TelnetCodec::receive(QByteArrayView bytes, QByteArray& answers)
                 state_ = State::Sub;
             } else if (byte == kSe) {
                 state_ = State::Data;
+                endSub();
             } else {
                 state_ = State::Command;
                 const char again[] = {c};
@@ -196,6 +201,13 @@ void TelnetCodec::option(unsigned char verb, unsigned char code, QByteArray& ans
     }
     if (ours && code == kComPortOption)
         comPort_ = side.on ? ComPort::Accepted : ComPort::Refused;
+}
+
+void TelnetCodec::endSub()
+{
+    if (sub_.size() == 2 && static_cast<unsigned char>(sub_[0]) == kComPortOption &&
+        static_cast<unsigned char>(sub_[1]) == kServerAnswer + kSetBaudRate)
+        ++baudRateAnswers_;
 }
 
 } // namespace vx37

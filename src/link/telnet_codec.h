@@ -14,8 +14,9 @@ namespace vx37 {
 //
 // The client asks for binary both ways (so a CR is a CR) and no go-aheads, offers the
 // COM-PORT-OPTION, and refuses every other option the server offers or asks for,
-// echo included: the panel shows its own frames. The server's notifications (line and
-// modem state, the settings it took) are read and dropped: the panel needs none of them.
+// echo included: the panel shows its own frames. Of the server's notifications only the
+// answer to SET-BAUDRATE counts; the others (line and modem state, the other settings it
+// took) are read and dropped: the panel needs none of them.
 class TelnetCodec
 {
 public:
@@ -33,6 +34,9 @@ public:
     static QByteArray lineSettings(const LineSettings& settings);
 
     ComPort comPort() const { return comPort_; }
+    // How many times the server has answered a SET-BAUDRATE: it answers once the speed is
+    // set, so data sent after the answer goes out at the new speed.
+    int baudRateAnswers() const { return baudRateAnswers_; }
 
 private:
     enum class State { Data, Command, Option, Sub, SubCommand };
@@ -43,12 +47,15 @@ private:
     };
 
     void option(unsigned char verb, unsigned char code, QByteArray& answers);
+    void endSub();
 
     State state_ = State::Data;
     unsigned char verb_ = 0;         // WILL, WONT, DO or DONT waiting for its option code
     std::array<Side, 256> ours_{};   // options this side performs (WILL / DO from the server)
     std::array<Side, 256> theirs_{}; // options the server performs (WILL from the server / DO)
     ComPort comPort_ = ComPort::Asked;
+    QByteArray sub_; // the subnegotiation being read: its option, command and value
+    int baudRateAnswers_ = 0;
 };
 
 } // namespace vx37

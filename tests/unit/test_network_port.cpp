@@ -70,34 +70,40 @@ class TelnetCodecTest : public QObject
 
 private slots:
     // What the server sends after the client's start, split at every byte boundary: the
-    // data the line gets, the client's answers, and the COM-PORT-OPTION's state.
+    // data the line gets, the client's answers, the COM-PORT-OPTION's state, and how often
+    // the server answered a SET-BAUDRATE.
     void readsTheServer_data()
     {
         QTest::addColumn<QByteArray>("server");
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QByteArray>("answers");
         QTest::addColumn<int>("comPort");
+        QTest::addColumn<int>("speedAnswers");
         const int accepted = int(TelnetCodec::ComPort::Accepted);
         QTest::newRow("IAC doubled in the data")
             << bytes({'A', IAC, IAC, 'B', IAC, IAC, IAC, IAC}) << bytes({'A', IAC, 'B', IAC, IAC})
-            << QByteArray() << 0;
+            << QByteArray() << 0 << 0;
         QTest::newRow("agreement, no answers")
             << bytes({IAC, DO, BINARY, IAC, DO, SGA, IAC, DO, COMPORT, IAC, WILL, BINARY, IAC, WILL,
                       SGA, '0', '\r'})
-            << QByteArray("0\r") << QByteArray() << accepted;
+            << QByteArray("0\r") << QByteArray() << accepted << 0;
         QTest::newRow("COM-PORT-OPTION refused")
             << bytes({IAC, DONT, COMPORT}) << QByteArray() << QByteArray()
-            << int(TelnetCodec::ComPort::Refused);
+            << int(TelnetCodec::ComPort::Refused) << 0;
         QTest::newRow("echo and terminal type refused")
             << bytes({IAC, WILL, ECHO, IAC, DO, TTYPE, 'x'}) << QByteArray("x")
-            << bytes({IAC, DONT, ECHO, IAC, WONT, TTYPE}) << 0;
+            << bytes({IAC, DONT, ECHO, IAC, WONT, TTYPE}) << 0 << 0;
         QTest::newRow("an agreed option switched off is acknowledged once")
             << bytes({IAC, DO, SGA, IAC, DONT, SGA, IAC, DONT, SGA}) << QByteArray()
-            << bytes({IAC, WONT, SGA}) << 0;
+            << bytes({IAC, WONT, SGA}) << 0 << 0;
         QTest::newRow("notifications dropped, an unterminated one at the next command")
             << bytes({IAC, SB,  COMPORT, 106, IAC,     IAC, IAC, SE, '1',     IAC,
                       NOP, '2', IAC,     SB,  COMPORT, 107, IAC, DO, COMPORT, '3'})
-            << QByteArray("123") << QByteArray() << accepted;
+            << QByteArray("123") << QByteArray() << accepted << 0;
+        QTest::newRow("the speed's answer counted, other answers not")
+            << bytes({IAC, SB, COMPORT, 102, 8, IAC, SE, IAC, SB, COMPORT, 101, 0, 0, 0x25, 0x80,
+                      IAC, SE, 'x'})
+            << QByteArray("x") << QByteArray() << 0 << 1;
     }
 
     void readsTheServer()
@@ -106,6 +112,7 @@ private slots:
         QFETCH(QByteArray, data);
         QFETCH(QByteArray, answers);
         QFETCH(int, comPort);
+        QFETCH(int, speedAnswers);
         for (qsizetype split = 0; split <= server.size(); ++split) {
             TelnetCodec codec;
             QCOMPARE(codec.start(), bytes({IAC, WILL, BINARY, IAC, WILL, SGA, IAC, WILL, COMPORT,
@@ -116,6 +123,7 @@ private slots:
             QCOMPARE(got, data);
             QCOMPARE(said, answers);
             QCOMPARE(int(codec.comPort()), comPort);
+            QCOMPARE(codec.baudRateAnswers(), speedAnswers);
         }
     }
 
