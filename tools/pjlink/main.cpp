@@ -1,0 +1,137 @@
+// vx37-pjlink: a PJLink class 1 server that drives one VX37 over its serial line.
+
+#include "common/ending_signals.h"
+#include "link/qt_interval_timer.h"
+#include "pjlink/pjlink_bridge.h"
+#include "pjlink/pjlink_options.h"
+#include "pjlink/pjlink_server.h"
+#include "pjlink/projector_line.h"
+#include "pjlink/projector_port.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSocketNotifier>
+#include <QSysInfo>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+using namespace vx37;
+using namespace vx37::pjlink;
+
+namespace {
+
+// Under systemd standard error is the journal, which takes a priority before each line
+// (<4> a warning, <6> information) and names the program itself.
+bool toJournal()
+{
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    struct stat error
+    {
+    };
+    const char* stream = std::getenv("JOURNAL_STREAM");
+    return stream && std::sscanf(stream, "%llu:%llu", &device, &inode) == 2 &&
+           ::fstat(STDERR_FILENO, &error) == 0 && error.st_dev == device && error.st_ino == inode;
+}
+
+void logLine(QString text, bool fault)
+{
+    static const bool journal = toJournal();
+    text.replace(QLatin1Char('\n'), QLatin1Char(' ')); // one entry, one line
+    if (journal)
+        std::fprintf(stderr, "<%d>%s\n", fault ? 4 : 6, qUtf8Printable(text));
+    else
+        std::fprintf(stderr, "vx37-pjlink: %s\n", qUtf8Printable(text));
+}
+
+// NAME ? answers the host name unless told otherwise: what a room is known by.
+std::string hostName()
+{
+    constexpr int kLongestName = 64;
+    return QSysInfo::machineHostName().left(kLongestName).toStdString();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const ParsedOptions parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    switch (parsed.action) {
+    case ParsedOptions::Action::Help:
+        std::fputs(usageText().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    case ParsedOptions::Action::Version:
+        std::puts("vx37-pjlink " VX37_VERSION);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    case ParsedOptions::Action::Error:
+        std::fputs(parsed.error.c_str(), stderr);
+        return 2;
+    case ParsedOptions::Action::Run:
+        break;
+    }
+    const Options& options = parsed.options;
+    const ServerPlan plan = planServer(options);
+    if (!plan.error.empty()) {
+        std::fprintf(stderr, "vx37-pjlink: %s\n", plan.error.c_str());
+        return 2;
+    }
+
+    QCoreApplication app(argc, argv);
+    // The serial device's lock names its holder by this: "vx37-pjlink (pid 1234)".
+    QCoreApplication::setApplicationName(QStringLiteral("vx37-pjlink"));
+    const int signalPipe = catchEndingSignals();
+
+    QElapsedTimer clock;
+    clock.start();
+    const ProjectorLine::Clock now = [&clock] { return clock.elapsed(); };
+    const std::unique_ptr<SerialControl> port = projectorPort(options.port, options.baud);
+    QtIntervalTimer replyTimer(0);
+    QtIntervalTimer pollTimer(options.pollSeconds * 1000);
+    QtIntervalTimer sweepTimer(Server::kSweepMs);
+    ProjectorLine line(*port, replyTimer, pollTimer, now, options.pollSeconds * 1000,
+                       Bridge::polledQueries());
+    Bridge bridge(line,
+                  {options.name.value_or(hostName()), options.manufacturer, options.product,
+                   options.info.value_or("vx37-pjlink " VX37_VERSION)},
+                  now);
+    Server server(bridge, plan.password, options.maxConnections, sweepTimer, now);
+    const QString portName = QString::fromLocal8Bit(options.port);
+    QObject::connect(&line, &ProjectorLine::note, &app,
+                     [&portName](const QString& text, bool fault) {
+                         logLine(portName + QStringLiteral(": ") + text, fault);
+                     });
+    QObject::connect(&server, &Server::logged, &app, logLine);
+
+    if (!server.listen(plan.listen)) {
+        logLine(QStringLiteral("cannot listen on %1: %2; choose another --listen address or port")
+                    .arg(plan.listen.text(), server.errorString()),
+                true);
+        return 1;
+    }
+    logLine(QStringLiteral("PJLink class 1 on %1, %2; the projector on %3 at %4 baud")
+                .arg(server.address().text(),
+                     plan.password.empty() ? QStringLiteral("no password")
+                                           : QStringLiteral("with a password"),
+                     portName)
+                .arg(options.baud),
+            false);
+    line.start();
+
+    std::unique_ptr<QSocketNotifier> signalled;
+    if (signalPipe >= 0) {
+        signalled = std::make_unique<QSocketNotifier>(signalPipe, QSocketNotifier::Read);
+        QObject::connect(signalled.get(), &QSocketNotifier::activated, &app, [signalPipe] {
+            if (const int caught = takeEndingSignal(signalPipe)) {
+                logLine(QStringLiteral("ending on SIG") + QString::fromLatin1(sigabbrev_np(caught)),
+                        false);
+                QCoreApplication::quit();
+            }
+        });
+    }
+    app.exec();
+    port->close();
+    return 0;
+}

@@ -1,0 +1,381 @@
+#include "pjlink/pjlink_options.h"
+
+#include "pjlink/pjlink_protocol.h"
+#include "pjlink/projector_port.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vx37::pjlink {
+
+namespace {
+
+constexpr std::size_t kLongestName = 64;
+constexpr std::size_t kLongestInfo = 32;
+
+std::optional<int> wholeNumber(std::string_view text, int lowest, int highest)
+{
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < lowest ||
+        value > highest)
+        return std::nullopt;
+    return value;
+}
+
+// A text PJLink can carry: no control characters, at most `longest` bytes.
+std::string textFault(const std::string& value, std::size_t longest)
+{
+    if (value.size() > longest)
+        return "is " + std::to_string(value.size()) + " bytes; PJLink takes " +
+               std::to_string(longest) + " at most";
+    if (std::any_of(value.begin(), value.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }))
+        return "holds a control character";
+    return {};
+}
+
+using Setter = std::function<std::string(Options&, const std::string&)>;
+struct Key
+{
+    std::string_view name;
+    Setter set;
+    bool flag = false; // takes no value on the command line
+};
+
+template <typename Field>
+std::string setText(Field& field, const std::string& value, std::size_t longest)
+{
+    std::string fault = textFault(value, longest);
+    if (fault.empty())
+        field = value;
+    return fault;
+}
+
+std::string setNumber(int& field, const std::string& value, int lowest, int highest,
+                      std::string_view what)
+{
+    const auto number = wholeNumber(value, lowest, highest);
+    if (!number)
+        return std::string(what) + ", from " + std::to_string(lowest) + " to " +
+               std::to_string(highest);
+    field = *number;
+    return {};
+}
+
+const std::vector<Key>& keys()
+{
+    static const std::vector<Key> kKeys{
+        {"port",
+         [](Options& o, const std::string& v) {
+             std::string fault = portNameFault(v);
+             if (fault.empty())
+                 o.port = v;
+             return fault;
+         }},
+        {"baud",
+         [](Options& o, const std::string& v) -> std::string {
+             if (v != "19200" && v != "9600")
+                 return "takes 19200 or 9600";
+             o.baud = std::stoi(v);
+             return {};
+         }},
+        {"listen",
+         [](Options& o, const std::string& v) -> std::string {
+             if (!parseListen(v))
+                 return "takes HOST:PORT: 127.0.0.1:4352, [::1]:4352, or *:4352 for every "
+                        "interface";
+             o.listen = v;
+             return {};
+         }},
+        {"password-file",
+         [](Options& o, const std::string& v) -> std::string {
+             if (v.empty())
+                 return "needs the path of a file";
+             o.passwordFile = v;
+             return {};
+         }},
+        {"no-password",
+         [](Options& o, const std::string& v) -> std::string {
+             if (v == "yes" || v == "true" || v == "1")
+                 o.noPassword = true;
+             else if (v == "no" || v == "false" || v == "0")
+                 o.noPassword = false;
+             else
+                 return "takes yes or no";
+             return {};
+         },
+         true},
+        {"name", [](Options& o, const std::string& v) { return setText(o.name, v, kLongestName); }},
+        {"manufacturer",
+         [](Options& o, const std::string& v) { return setText(o.manufacturer, v, kLongestInfo); }},
+        {"product",
+         [](Options& o, const std::string& v) { return setText(o.product, v, kLongestInfo); }},
+        {"info", [](Options& o, const std::string& v) { return setText(o.info, v, kLongestInfo); }},
+        {"poll",
+         [](Options& o, const std::string& v) {
+             return setNumber(o.pollSeconds, v, 1, 3600, "takes seconds");
+         }},
+        {"max-connections",
+         [](Options& o, const std::string& v) {
+             return setNumber(o.maxConnections, v, 1, 1000, "takes a count");
+         }},
+    };
+    return kKeys;
+}
+
+const Key* keyNamed(std::string_view name)
+{
+    const auto found = std::find_if(keys().begin(), keys().end(),
+                                    [name](const Key& key) { return key.name == name; });
+    return found == keys().end() ? nullptr : &*found;
+}
+
+std::string trimmed(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
+        return {};
+    return std::string(text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1));
+}
+
+struct Setting
+{
+    const Key* key;
+    std::string value;
+    std::string where; // for a fault: "--poll", or "FILE:3: poll"
+};
+
+// The settings of a configuration file: "key = value" lines, blank lines and # comments.
+void readConfig(const std::string& path, std::vector<Setting>& settings,
+                std::vector<std::string>& faults)
+{
+    QFile file(QString::fromLocal8Bit(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        faults.push_back("cannot read the configuration " + path + ": " +
+                         file.errorString().toStdString());
+        return;
+    }
+    int number = 0;
+    while (!file.atEnd()) {
+        const std::string line = trimmed(file.readLine().toStdString());
+        const std::string where = path + ":" + std::to_string(++number) + ":";
+        if (line.empty() || line.front() == '#')
+            continue;
+        const auto equals = line.find('=');
+        const Key* key =
+            equals == std::string::npos ? nullptr : keyNamed(trimmed(line.substr(0, equals)));
+        if (!key) {
+            faults.push_back(where + " not a \"key = value\" line with a key vx37-pjlink knows "
+                                     "(man vx37-pjlink lists them)");
+            continue;
+        }
+        settings.push_back(
+            {key, trimmed(line.substr(equals + 1)), where + ' ' + std::string(key->name)});
+    }
+}
+
+} // namespace
+
+ParsedOptions parseOptions(const std::vector<std::string>& args)
+{
+    using Action = ParsedOptions::Action;
+    ParsedOptions parsed;
+    std::vector<Setting> given;
+    std::vector<std::string> faults;
+    std::string config;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        if (arg == "--help" || arg == "-h" || arg == "--version") {
+            parsed.action = arg == "--version" ? Action::Version : Action::Help;
+            return parsed;
+        }
+        std::optional<std::string> value;
+        if (const auto equals = arg.find('='); equals != std::string::npos) {
+            value = arg.substr(equals + 1);
+            arg.resize(equals);
+        }
+        const std::string name = arg.starts_with("--") ? arg.substr(2) : std::string();
+        const Key* key = keyNamed(name);
+        if (!key && name != "config") {
+            faults.push_back(arg.starts_with("-")
+                                 ? "unknown option " + arg + " (vx37-pjlink --help lists them)"
+                                 : "unexpected argument " + arg);
+            continue;
+        }
+        if (key && key->flag && !value)
+            value = "yes";
+        if (!value && i + 1 >= args.size()) {
+            faults.push_back(arg + " needs a value");
+            continue;
+        }
+        if (!value)
+            value = args[++i];
+        if (key)
+            given.push_back({key, *value, arg});
+        else
+            config = *value;
+    }
+    // The file first, so that the command line wins.
+    std::vector<Setting> settings;
+    if (!config.empty())
+        readConfig(config, settings, faults);
+    settings.insert(settings.end(), given.begin(), given.end());
+    for (const Setting& setting : settings) {
+        if (std::string fault = setting.key->set(parsed.options, setting.value); !fault.empty())
+            faults.push_back(setting.where + " " + fault);
+    }
+    if (!faults.empty()) {
+        parsed.action = Action::Error;
+        for (const std::string& fault : faults)
+            parsed.error += "vx37-pjlink: " + fault + "\n";
+    }
+    return parsed;
+}
+
+QString ListenAddress::text() const
+{
+    if (address == QHostAddress(QHostAddress::Any))
+        return QStringLiteral("*:%1").arg(port);
+    if (address.protocol() == QAbstractSocket::IPv6Protocol)
+        return QStringLiteral("[%1]:%2").arg(address.toString()).arg(port);
+    return QStringLiteral("%1:%2").arg(address.toString()).arg(port);
+}
+
+std::optional<ListenAddress> parseListen(std::string_view text)
+{
+    const auto colon = text.rfind(':');
+    if (colon == std::string_view::npos)
+        return std::nullopt;
+    const auto port = wholeNumber(text.substr(colon + 1), 0, 65535);
+    std::string host(text.substr(0, colon));
+    if (!port || host.empty())
+        return std::nullopt;
+    ListenAddress listen;
+    listen.port = static_cast<quint16>(*port);
+    if (host == "*") {
+        listen.address = QHostAddress::Any;
+        return listen;
+    }
+    if (host == "localhost")
+        host = "127.0.0.1";
+    if (host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    else if (host.find(':') != std::string::npos)
+        return std::nullopt; // an IPv6 address goes in brackets
+    if (!listen.address.setAddress(QString::fromStdString(host)))
+        return std::nullopt;
+    return listen;
+}
+
+namespace {
+
+// The password: the file's first and only line. A file others may read is refused, as ssh
+// refuses such a private key; an empty file sets no password.
+std::string readPassword(const std::string& path, std::string& password)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return "cannot read the password file " + path + ": " + std::strerror(errno);
+    struct stat info
+    {
+    };
+    char bytes[kLongestPassword + 3];
+    ssize_t size = -1;
+    if (::fstat(fd, &info) == 0 && !(info.st_mode & S_IROTH))
+        size = ::read(fd, bytes, sizeof bytes);
+    ::close(fd);
+    if (info.st_mode & S_IROTH) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+        return "the password file " + path + " may be read by others (mode " + mode +
+               "): make it private (chmod o-r " + path + ") and start again";
+    }
+    if (size < 0)
+        return "cannot read the password file " + path + ": " + std::strerror(errno);
+    std::string text(bytes, static_cast<std::size_t>(size));
+    if (text.ends_with('\n'))
+        text.pop_back();
+    if (text.ends_with('\r'))
+        text.pop_back();
+    if (text.size() > kLongestPassword)
+        return "the password in " + path + " is longer than PJLink's 32 bytes";
+    if (!textFault(text, kLongestPassword).empty())
+        return "the password in " + path +
+               " is not one line of up to 32 bytes: put it alone "
+               "on the first line";
+    password = text;
+    return {};
+}
+
+} // namespace
+
+ServerPlan planServer(const Options& options)
+{
+    ServerPlan plan;
+    if (!options.passwordFile.empty()) {
+        plan.error = readPassword(options.passwordFile, plan.password);
+        if (!plan.error.empty())
+            return plan;
+    }
+    if (!plan.password.empty() && options.noPassword) {
+        plan.error = "no-password is set, and so is a password (in " + options.passwordFile +
+                     "): keep one of them";
+        return plan;
+    }
+    if (!options.listen.empty())
+        plan.listen = *parseListen(options.listen);
+    else
+        plan.listen = {plan.password.empty() ? QHostAddress(QHostAddress::LocalHost)
+                                             : QHostAddress(QHostAddress::Any),
+                       static_cast<quint16>(kPort)};
+    if (plan.password.empty() && !options.noPassword && !plan.listen.address.isLoopback())
+        plan.error = "listening on " + plan.listen.text().toStdString() +
+                     " without a password would let anyone on the network drive the "
+                     "projector: set one (--password-file FILE), listen on 127.0.0.1, or say "
+                     "--no-password";
+    return plan;
+}
+
+std::string usageText()
+{
+    return R"(Usage: vx37-pjlink [options]
+
+A PJLink class 1 server for one VX37 projector on a serial line: room-control systems
+speak PJLink to it over TCP, and it drives the projector with its own commands. One
+vx37-pjlink owns the line; run one per projector, each on its own TCP port.
+
+Options (each also a "key = value" line of the --config file, without the dashes)
+  --port PORT            COM1 (default) or COM2, chosen as the panel does (VX37_COM1,
+                         VX37_COM2), or a device path such as /dev/ttyUSB0
+  --baud 19200|9600      line speed (default 19200)
+  --listen HOST:PORT     where PJLink clients connect: *:4352 (every interface) when a
+                         password is set, else 127.0.0.1:4352; [::1]:4352 for IPv6
+  --password-file FILE   the PJLink password, alone on the file's first line (up to 32
+                         bytes); the file must not be readable by others; an empty
+                         file sets no password
+  --no-password          allow listening beyond loopback without a password
+  --name TEXT            what NAME ? answers (default: the host name)
+  --manufacturer TEXT    what INF1 ? answers (default: empty)
+  --product TEXT         what INF2 ? answers (default: VX37)
+  --info TEXT            what INFO ? answers (default: vx37-pjlink and its version)
+  --poll SECONDS         how often power, input and mute are read (default 5)
+  --max-connections N    clients at once (default 64); one more is closed at once
+  --config FILE          read these settings from FILE; the command line wins
+  --help, --version
+
+The log (standard error) records connections, authentication failures, commands and
+line faults; never the password or a digest. SIGINT, SIGTERM and SIGHUP end it.
+Exit status: 0 ended by a signal; 1 could not listen; 2 a usage or configuration error.
+)";
+}
+
+} // namespace vx37::pjlink

@@ -1,0 +1,65 @@
+#pragma once
+
+// vx37-pjlink's settings: the command line, and the configuration file of --config, which
+// takes the same keys as "key = value" lines. The command line wins over the file.
+
+#include <QHostAddress>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vx37::pjlink {
+
+struct Options
+{
+    std::string port = "COM1";
+    int baud = 19200;
+    std::string listen;       // HOST:PORT; empty: by whether a password is set
+    std::string passwordFile; // empty: no password
+    bool noPassword = false;  // listening beyond loopback without a password is meant
+    std::optional<std::string> name;
+    std::string manufacturer;
+    std::string product = "VX37";
+    std::optional<std::string> info;
+    int pollSeconds = 5;
+    int maxConnections = 64;
+};
+
+struct ParsedOptions
+{
+    enum class Action { Run, Help, Version, Error };
+    Action action = Action::Run;
+    Options options;
+    std::string error; // Error: one line per fault, each saying what to do
+};
+
+// Parses the arguments after the program name, and the configuration file they name.
+ParsedOptions parseOptions(const std::vector<std::string>& args);
+
+std::string usageText();
+
+struct ListenAddress
+{
+    QHostAddress address;
+    quint16 port = 0;
+
+    QString text() const;
+};
+
+// "127.0.0.1:4352", "[::1]:4352", "*:4352" (every interface), "localhost:4352"; port 0
+// takes any free port.
+std::optional<ListenAddress> parseListen(std::string_view text);
+
+// What the server runs with, from the options: the password read from its file, and the
+// address to listen on, checked against the password.
+struct ServerPlan
+{
+    std::string password; // empty: none
+    ListenAddress listen;
+    std::string error;
+};
+ServerPlan planServer(const Options& options);
+
+} // namespace vx37::pjlink
