@@ -15,6 +15,9 @@ endif()
 if(TARGET vx37-ctl)
     install(TARGETS vx37-ctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+if(TARGET vx37-pjlink)
+    install(TARGETS vx37-pjlink RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 
 # Everything `cmake --install` copies: scripts/package builds only this, not the tests.
 add_custom_target(vx37-install-set)
@@ -26,6 +29,9 @@ if(TARGET vx37-sim)
 endif()
 if(TARGET vx37-ctl)
     add_dependencies(vx37-install-set vx37-ctl)
+endif()
+if(TARGET vx37-pjlink)
+    add_dependencies(vx37-install-set vx37-pjlink)
 endif()
 
 if(UNIX AND NOT APPLE)
@@ -54,6 +60,15 @@ if(UNIX AND NOT APPLE)
         # Completes vx37-ctl's command names, where Debian's bash-completion looks.
         install(FILES ${VX37_PACKAGING_DIR}/completion/vx37-ctl
                 DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+    endif()
+    if(TARGET vx37-pjlink)
+        list(APPEND VX37_MAN_PAGES vx37-pjlink.1)
+        # One service per projector, not enabled: the systemd template unit where Debian's
+        # systemd looks, and an example configuration beside the documentation.
+        install(FILES ${VX37_PACKAGING_DIR}/systemd/vx37-pjlink@.service
+                DESTINATION lib/systemd/system)
+        install(FILES ${VX37_PACKAGING_DIR}/vx37-pjlink.conf
+                DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/vx37-panel/examples)
     endif()
     set(VX37_MAN_DIR ${CMAKE_BINARY_DIR}/man)
     set(VX37_MAN_FILES)
@@ -134,8 +149,10 @@ replies are decoded into plain words. A service view lets a technician type
 any command.
 
 Also contains vx37-sim, a VX37 projector simulated on a pseudo-terminal, for
-trying the panel without a projector, and vx37-ctl, which sends the panel's
-commands and decodes the status replies from the command line, for scripts.")
+trying the panel without a projector; vx37-ctl, which sends the panel's
+commands and decodes the status replies from the command line, for scripts;
+and vx37-pjlink, a PJLink class 1 bridge that lets room-control systems drive
+the projector over the network, with a systemd service per projector.")
     set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
     set(CPACK_STRIP_FILES ON)
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
