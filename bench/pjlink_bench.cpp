@@ -1,0 +1,316 @@
+// Figures of vx37-pjlink against vx37-sim over a pseudo-terminal, PJLink on loopback:
+// - POWR ? round trip answered from a fresh reading (target p50 <= 1 ms), and when the
+//   projector must be asked (target p50 <= the projector's own CR0 reply + 1 ms), beside
+//   the projector's reply taken on the line directly;
+// - 200 clients at once, 10 queries each: every answer within 2 s, none dropped, the
+//   bridge's resident memory <= 30 MB, and its CPU while idle afterwards (target 0 %).
+//
+// Usage: vx37-pjlink-bench [--quick]   (a fifth of the samples)
+// Exits 1 when a figure could not be taken.
+
+#include "bench_support.h"
+#include "commands/command_frame.h"
+#include "link/qt_serial_control.h"
+#include "sim_process.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTemporaryFile>
+#include <QThread>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include <unistd.h>
+
+using vx37::bench::median;
+using vx37::bench::percentile;
+using vx37::bench::verdict;
+
+namespace {
+
+constexpr int kClients = 200;
+constexpr int kQueriesEach = 10;
+const char* const kQueries[kQueriesEach] = {"POWR", "INPT", "AVMT", "LAMP", "ERST",
+                                            "INST", "NAME", "INF1", "INF2", "CLSS"};
+
+double msSince(const QElapsedTimer& timer)
+{
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+// vx37-pjlink on the simulator's line, on a free loopback port.
+class Bridge
+{
+public:
+    Bridge(const QString& link, const QStringList& options)
+    {
+        // The log goes to a file, not a pipe that would fill while the figures are taken.
+        process_.setStandardErrorFile(log_.fileName());
+        process_.start(QStringLiteral(VX37_PJLINK_PATH),
+                       QStringList{"--port", link, "--listen", "127.0.0.1:0"} + options);
+        const QRegularExpression ready(
+            QStringLiteral("PJLink class 1 on 127.0.0.1:(\\d+)[\\s\\S]*the projector answers"));
+        for (QElapsedTimer waited; !waited.isValid() || !waited.hasExpired(5000);) {
+            if (!waited.isValid())
+                waited.start();
+            QFile log(log_.fileName());
+            log.open(QIODevice::ReadOnly);
+            if (const auto match = ready.match(QString::fromUtf8(log.readAll()));
+                match.hasMatch()) {
+                port_ = static_cast<quint16>(match.captured(1).toUInt());
+                break;
+            }
+            QThread::msleep(20);
+        }
+    }
+    ~Bridge()
+    {
+        process_.terminate();
+        process_.waitForFinished(5000);
+    }
+
+    quint16 port() const { return port_; }
+    qint64 pid() const { return process_.processId(); }
+
+    // A /proc/PID/status field in KiB (VmRSS, VmHWM).
+    long statusKiB(const char* field) const
+    {
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid()));
+        if (!status.open(QIODevice::ReadOnly))
+            return 0;
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith(field))
+                return line.mid(static_cast<int>(std::strlen(field)) + 1)
+                    .trimmed()
+                    .split(' ')[0]
+                    .toLong();
+        }
+        return 0;
+    }
+
+    // CPU time used so far, in seconds, to the nanosecond (the first field of schedstat).
+    double cpuSeconds() const
+    {
+        QFile schedstat(QStringLiteral("/proc/%1/schedstat").arg(pid()));
+        if (!schedstat.open(QIODevice::ReadOnly))
+            return 0;
+        return schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
+    }
+
+private:
+    QTemporaryFile log_{QStringLiteral("/tmp/vx37-pjlink-bench-XXXXXX.log")};
+    bool logOpen_ = log_.open();
+    QProcess process_;
+    quint16 port_ = 0;
+};
+
+// A connected client past the greeting, or nullptr.
+std::unique_ptr<QTcpSocket> client(quint16 port)
+{
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->connectToHost(QHostAddress::LocalHost, port);
+    if (!socket->waitForConnected(5000))
+        return nullptr;
+    while (!socket->peek(64).contains('\r')) {
+        if (!socket->waitForReadyRead(5000))
+            return nullptr;
+    }
+    socket->readLine(64);
+    return socket;
+}
+
+// One command's round trip in ms, or nullopt when no answer came.
+std::optional<double> roundTrip(QTcpSocket& socket, const QByteArray& command)
+{
+    QElapsedTimer timer;
+    timer.start();
+    socket.write(command + '\r');
+    socket.flush();
+    while (!socket.peek(256).contains('\r')) {
+        if (!socket.waitForReadyRead(3000))
+            return std::nullopt;
+    }
+    socket.readLine(256);
+    return msSince(timer);
+}
+
+constexpr int kStaleMs = 1100; // a reading older than a second
+
+// The projector's own answer to CR0 on the line, without the bridge: back to back, and
+// paced as the bridge's round trips that ask it (a processor that has idled may take
+// milliseconds to wake).
+std::vector<double> projectorReplies(const QString& link, int samples, int pauseMs)
+{
+    vx37::QtSerialControl port;
+    port.setDevicePath(link);
+    port.setSettings("19200,N,8,1");
+    std::vector<double> replies;
+    if (!port.open())
+        return replies;
+    const std::string frame = vx37::buildFrame({}, "CR0");
+    for (int i = 0; i < samples; ++i) {
+        QThread::msleep(static_cast<unsigned long>(pauseMs));
+        port.input();
+        QElapsedTimer timer;
+        timer.start();
+        port.output(frame);
+        std::string reply;
+        while (reply.find('\r') == std::string::npos && timer.elapsed() < 1000) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+            reply += port.input();
+        }
+        replies.push_back(msSince(timer));
+    }
+    port.close();
+    return replies;
+}
+
+struct Crowd
+{
+    int answered = 0;
+    int dropped = 0;
+    double longestMs = 0;
+    std::vector<double> latencies;
+};
+
+// kClients clients at once, each asking kQueriesEach queries in turn.
+Crowd crowd(quint16 port)
+{
+    Crowd result;
+    std::vector<std::unique_ptr<QTcpSocket>> sockets;
+    for (int i = 0; i < kClients; ++i) {
+        auto socket = client(port);
+        if (!socket) {
+            ++result.dropped;
+            continue;
+        }
+        sockets.push_back(std::move(socket));
+    }
+    std::vector<int> next(sockets.size(), 0);
+    std::vector<QElapsedTimer> sent(sockets.size());
+    int finished = result.dropped * kQueriesEach;
+    const auto ask = [&](std::size_t i) {
+        sent[i].start();
+        sockets[i]->write(QByteArray("%1") + kQueries[next[i]] + " ?\r");
+    };
+    for (std::size_t i = 0; i < sockets.size(); ++i) {
+        QTcpSocket* socket = sockets[i].get();
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [&, i, socket] {
+            while (socket->peek(256).contains('\r')) {
+                socket->readLine(256);
+                const double ms = msSince(sent[i]);
+                result.latencies.push_back(ms);
+                result.longestMs = std::max(result.longestMs, ms);
+                ++result.answered;
+                ++finished;
+                if (++next[i] < kQueriesEach)
+                    ask(i);
+            }
+        });
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, [&, i] {
+            result.dropped += kQueriesEach - next[i];
+            finished += kQueriesEach - next[i];
+            next[i] = kQueriesEach;
+        });
+    }
+    for (std::size_t i = 0; i < sockets.size(); ++i)
+        ask(i);
+    QElapsedTimer limit;
+    limit.start();
+    while (finished < kClients * kQueriesEach && !limit.hasExpired(60000))
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    result.dropped += kClients * kQueriesEach - finished; // not answered in time
+    for (const auto& socket : sockets)
+        socket->disconnect(); // closing them is no drop
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    const int scale = quick ? 5 : 1;
+    SimProcess sim("--quiet --power on");
+    if (!sim.isServing()) {
+        std::fprintf(stderr, "vx37-pjlink-bench: vx37-sim did not start\n");
+        return 1;
+    }
+    std::printf("vx37-pjlink against vx37-sim, PJLink on loopback\n\n");
+
+    const int askedSamples = 30 / scale;
+    const std::vector<double> projector = projectorReplies(sim.link(), 200 / scale, 0);
+    const std::vector<double> paced = projectorReplies(sim.link(), askedSamples, kStaleMs);
+    std::optional<double> fresh;
+    std::optional<double> asked;
+    {
+        // No poll during the round trips: a reading is fresh only after a query took it.
+        Bridge bridge(sim.link(), {"--poll", "3600"});
+        const auto socket = bridge.port() ? client(bridge.port()) : nullptr;
+        if (!socket || projector.empty()) {
+            std::fprintf(stderr, "vx37-pjlink-bench: no bridge, client or projector\n");
+            return 1;
+        }
+        std::vector<double> freshTimes;
+        std::vector<double> askedTimes;
+        for (int i = 0; i < 2000 / scale; ++i) {
+            if (const auto ms = roundTrip(*socket, "%1POWR ?"))
+                freshTimes.push_back(*ms);
+        }
+        for (int i = 0; i < askedSamples; ++i) {
+            QThread::msleep(kStaleMs);
+            if (const auto ms = roundTrip(*socket, "%1POWR ?"))
+                askedTimes.push_back(*ms);
+        }
+        fresh = median(freshTimes);
+        asked = median(askedTimes);
+        std::printf("POWR ? round trip, %zu back to back (all but about one a second from a "
+                    "fresh reading):\n    median %.3f ms, 99th percentile %.3f ms "
+                    "(target median 1 ms: %s)\n",
+                    freshTimes.size(), *fresh, percentile(freshTimes, 0.99),
+                    verdict(*fresh <= 1.0));
+        std::printf("POWR ? round trip, %zu asked of the projector (1.1 s apart):\n"
+                    "    median %.3f ms; the projector's own CR0 reply on the line: median %.3f ms "
+                    "back to back (%zu samples), %.3f ms as far apart (%zu)\n"
+                    "    (target: at most the reply back to back + 1 ms: %s)\n",
+                    askedTimes.size(), *asked, median(projector), projector.size(), median(paced),
+                    paced.size(), verdict(*asked <= median(projector) + 1.0));
+    }
+
+    Bridge bridge(sim.link(), {"--max-connections", QString::number(kClients + 10)});
+    if (!bridge.port()) {
+        std::fprintf(stderr, "vx37-pjlink-bench: the bridge did not start\n");
+        return 1;
+    }
+    const Crowd c = crowd(bridge.port());
+    const long residentKiB = bridge.statusKiB("VmRSS:");
+    const long peakKiB = bridge.statusKiB("VmHWM:");
+    std::printf(
+        "\n%d clients at once, %d queries each (POWR, INPT, AVMT, LAMP, ERST, INST, "
+        "NAME, INF1, INF2, CLSS ?), default poll:\n"
+        "    %d answered, %d dropped; median %.3f ms, 99th percentile %.3f ms, longest "
+        "%.3f ms (target: all within 2 s, none dropped: %s)\n"
+        "    resident memory %ld KiB, at most %ld KiB (target 30 MB: %s)\n",
+        kClients, kQueriesEach, c.answered, c.dropped, median(c.latencies),
+        percentile(c.latencies, 0.99), c.longestMs,
+        verdict(c.dropped == 0 && c.answered == kClients * kQueriesEach && c.longestMs <= 2000),
+        residentKiB, peakKiB, verdict(peakKiB <= 30 * 1024));
+
+    const int idleSeconds = quick ? 10 : 60;
+    QThread::sleep(1);
+    const double before = bridge.cpuSeconds();
+    QThread::sleep(static_cast<unsigned long>(idleSeconds));
+    const double used = bridge.cpuSeconds() - before;
+    std::printf("idle for %d s, the clients gone, polling every 5 s: CPU %.4f s, %.4f %% "
+                "(target 0 %%: %s)\n",
+                idleSeconds, used, 100.0 * used / idleSeconds, verdict(used / idleSeconds < 0.005));
+    return 0;
+}
