@@ -207,7 +207,10 @@ void Server::remove(const std::weak_ptr<Client>& client)
         return;
     clients_.erase(found);
     if (!gone->closing)
-        emit logged(gone->peer + QStringLiteral(" closed the connection"), false);
+        emit logged(gone->peer + (gone->waiting ? QStringLiteral(" closed the connection "
+                                                                 "before its answer")
+                                                : QStringLiteral(" closed the connection")),
+                    false);
     gone->socket->disconnect(this);
     gone->socket->deleteLater();
     if (clients_.empty())
