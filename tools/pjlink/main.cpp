@@ -87,7 +87,7 @@ int main(int argc, char** argv)
     QElapsedTimer clock;
     clock.start();
     const ProjectorLine::Clock now = [&clock] { return clock.elapsed(); };
-    const std::unique_ptr<SerialControl> port = projectorPort(options.port, options.baud);
+    const std::unique_ptr<AnyPortControl> port = projectorPort(options.port, options.baud);
     QtIntervalTimer replyTimer(0);
     QtIntervalTimer pollTimer(options.pollSeconds * 1000);
     QtIntervalTimer sweepTimer(Server::kSweepMs);
@@ -104,6 +104,9 @@ int main(int argc, char** argv)
                          logLine(portName + QStringLiteral(": ") + text, fault);
                      });
     QObject::connect(&server, &Server::logged, &app, logLine);
+    QObject::connect(port.get(), &AnyPortControl::notice, &app, [&portName](const QString& text) {
+        logLine(portName + QStringLiteral(": ") + text, true);
+    });
 
     if (!server.listen(plan.listen)) {
         logLine(QStringLiteral("cannot listen on %1: %2; choose another --listen address or port")

@@ -355,7 +355,9 @@ vx37-pjlink owns the line; run one per projector, each on its own TCP port.
 
 Options (each also a "key = value" line of the --config file, without the dashes)
   --port PORT            COM1 (default) or COM2, chosen as the panel does (VX37_COM1,
-                         VX37_COM2), or a device path such as /dev/ttyUSB0
+                         VX37_COM2), a device path such as /dev/ttyUSB0, or a port of
+                         a serial device server: socket://HOST:PORT (raw TCP) or
+                         rfc2217://HOST:PORT (Telnet, --baud sets the far port)
   --baud 19200|9600      line speed (default 19200)
   --listen HOST:PORT     where PJLink clients connect: *:4352 (every interface) when a
                          password is set, else 127.0.0.1:4352; [::1]:4352 for IPv6

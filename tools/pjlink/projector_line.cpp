@@ -47,6 +47,9 @@ ProjectorLine::ProjectorLine(SerialControl& port, IntervalTimer& replyTimer,
     pollTimer_.setTickHandler([this] { onPoll(); });
     connect(&port_, &SerialControl::comm, this, &ProjectorLine::onComm);
     connect(&port_, &SerialControl::deviceLost, this, [this](const QString& text) {
+        // Told whatever the line's state: a connection that never came up says why here.
+        tell(text + QStringLiteral(" PJLink requests get ERR3 until the projector answers "
+                                   "again."));
         replyTimer_.stop();
         if (phase_ == Phase::Waiting) {
             finish(std::nullopt, text);
@@ -250,7 +253,8 @@ void ProjectorLine::finish(const Reply& reply, const QString& down)
 
 void ProjectorLine::goDown(const QString& why)
 {
-    if (up_)
+    // The device's own loss has been told already.
+    if (up_ && !lastTold_.startsWith(why))
         tell(why + QStringLiteral("; PJLink requests get ERR3 until it answers again"));
     up_ = false;
     readings_.clear();

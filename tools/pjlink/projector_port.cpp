@@ -1,15 +1,14 @@
 #include "pjlink/projector_port.h"
 
-#include "link/qt_serial_control.h"
+#include "link/network_port.h"
 
 namespace vx37::pjlink {
 
 namespace {
 
 // 1 for COM1, 2 for COM2, 0 for anything else.
-int comNumber(const std::string& name)
+int comNumber(const QString& port)
 {
-    const QString port = QString::fromLocal8Bit(name);
     for (int number : {1, 2}) {
         if (port.compare(QStringLiteral("COM%1").arg(number), Qt::CaseInsensitive) == 0)
             return number;
@@ -21,24 +20,32 @@ int comNumber(const std::string& name)
 
 std::string portNameFault(const std::string& name)
 {
+    const QString port = QString::fromLocal8Bit(name);
+    if (isNetworkPortName(port)) {
+        const ParsedNetworkPort parsed = parseNetworkPort(port);
+        return parsed.port ? std::string() : parsed.error.toLocal8Bit().toStdString();
+    }
 #ifndef _WIN32
     // A device goes by its path here; COM1 and COM2 stand for devices as in the panel.
-    if (comNumber(name) == 0 && name.find('/') == std::string::npos)
-        return "takes COM1, COM2 or a device path (for example /dev/ttyUSB0), not \"" + name + "\"";
+    if (comNumber(port) == 0 && !port.contains(QLatin1Char('/')))
+        return "takes COM1, COM2, a device path (for example /dev/ttyUSB0), socket://HOST:PORT "
+               "or rfc2217://HOST:PORT, not \"" +
+               name + "\"";
 #endif
-    return name.empty() ? "takes COM1, COM2 or a device path" : std::string();
+    return name.empty() ? "takes COM1, COM2, a device path or a network port" : std::string();
 }
 
-std::unique_ptr<SerialControl> projectorPort(const std::string& name, int baud)
+std::unique_ptr<AnyPortControl> projectorPort(const std::string& name, int baud)
 {
-    auto port = std::make_unique<QtSerialControl>();
+    auto port = std::make_unique<AnyPortControl>();
     // The service tries again by itself; its log says so.
     port->setRetryAdvice(RetryAdvice::TryAgain);
     port->setSettings(std::to_string(baud) + ",N,8,1");
-    if (const int number = comNumber(name))
+    const QString given = QString::fromLocal8Bit(name);
+    if (const int number = comNumber(given))
         port->setCommPort(number);
     else
-        port->setDevicePath(QString::fromLocal8Bit(name));
+        port->setPortName(given);
     return port;
 }
 
