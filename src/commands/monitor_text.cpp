@@ -46,4 +46,17 @@ std::string renderMonitorText(std::string_view text)
     return line;
 }
 
+std::string monitorTextForMessage(std::string_view bytes)
+{
+    constexpr std::size_t kShownBytes = 40;
+    const std::string shown = renderMonitorText(bytes.substr(0, kShownBytes));
+    const auto first = shown.find_first_not_of(' ');
+    std::string message = first == std::string::npos
+                              ? std::string()
+                              : shown.substr(first, shown.find_last_not_of(' ') - first + 1);
+    if (bytes.size() > kShownBytes)
+        message += " ... (" + std::to_string(bytes.size()) + " bytes in all)";
+    return message;
+}
+
 } // namespace vx37

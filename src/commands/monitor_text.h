@@ -14,4 +14,8 @@ std::string renderMonitorText(std::string_view text);
 // The length renderMonitorText(text) will have, without building it.
 std::size_t monitorTextLength(std::string_view text);
 
+// Received bytes as the monitor lines show them, outer blanks trimmed, cut short past a
+// line's worth with the count of them all: fit for a message or a log.
+std::string monitorTextForMessage(std::string_view bytes);
+
 } // namespace vx37

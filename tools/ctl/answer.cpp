@@ -99,15 +99,6 @@ QJsonValue replyValue(const CtlCommand& command, const Answer& answer, const Dec
 
 } // namespace
 
-std::string shownForMessage(std::string_view bytes)
-{
-    constexpr std::size_t kShownBytes = 40;
-    std::string shown(trimmedBlanks(renderMonitorText(bytes.substr(0, kShownBytes))));
-    if (bytes.size() > kShownBytes)
-        shown += " ... (" + std::to_string(bytes.size()) + " bytes in all)";
-    return shown;
-}
-
 std::optional<std::string> answerFault(const CtlCommand& command, const Answer& answer)
 {
     if (answer.unwritten > 0)
@@ -118,13 +109,13 @@ std::optional<std::string> answerFault(const CtlCommand& command, const Answer& 
     if (answer.reply.empty())
         return "no reply" + within;
     if (!answer.ended)
-        return "the reply did not end (no CR" + within + "): " + shownForMessage(answer.reply);
+        return "the reply did not end (no CR" + within + "): " + monitorTextForMessage(answer.reply);
     if (!answer.after.empty())
-        return "more came than one answer: \"" + shownForMessage(answer.reply) + "\", then \"" +
-               shownForMessage(answer.after) + "\"" +
+        return "more came than one answer: \"" + monitorTextForMessage(answer.reply) + "\", then \"" +
+               monitorTextForMessage(answer.after) + "\"" +
                "; something else talks on the line, so neither is taken as the answer";
     if (!isAnswerTo(command.code, answer.reply))
-        return "unexpected reply \"" + shownForMessage(answer.reply) + "\"; the answer is " +
+        return "unexpected reply \"" + monitorTextForMessage(answer.reply) + "\"; the answer is " +
                std::string(formText(replyFormOf(command.code)));
     return std::nullopt;
 }

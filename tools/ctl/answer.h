@@ -32,8 +32,4 @@ std::string answerText(const CtlCommand& command, const Answer& answer);
 // and value only for an answer of the command's form; error when answerFault says one.
 std::string answerJson(const CtlCommand& command, const Answer& answer);
 
-// Bytes as the monitor lines show them, outer blanks trimmed, cut short past a line's
-// worth with the count of the rest: fit for a message.
-std::string shownForMessage(std::string_view bytes);
-
 } // namespace vx37::ctl

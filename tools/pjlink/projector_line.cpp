@@ -27,7 +27,7 @@ int replyTimeoutOf(std::string_view code)
 // Bytes as the monitor lines show them, for a note.
 QString shown(std::string_view bytes)
 {
-    return QString::fromLatin1(renderMonitorText(bytes.substr(0, kLongestReply))).trimmed();
+    return QString::fromStdString(monitorTextForMessage(bytes));
 }
 
 QString code(const std::string& code)
