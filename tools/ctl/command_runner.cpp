@@ -161,10 +161,10 @@ void CommandRunner::endFrame()
 {
     phase_ = Phase::Idle;
     const CtlCommand& command = options_.commands[command_];
-    const bool ownAnswer = !answerFault(command, answer_);
-    drainQuietMs_ = ownAnswer ? 0 : std::max(command.replyTimeoutMs, kSettleMs);
+    const std::optional<std::string> fault = answerFault(command, answer_);
+    drainQuietMs_ = fault ? std::max(command.replyTimeoutMs, kSettleMs) : 0;
     // A line that does not take a frame would only stack the next ones behind it.
-    if (!report() || answer_.unwritten > 0) {
+    if (!report(fault) || answer_.unwritten > 0) {
         emit finished(1);
         return;
     }
@@ -181,10 +181,10 @@ void CommandRunner::endFrame()
     emit finished(missed_ ? 1 : 0);
 }
 
-bool CommandRunner::report()
+bool CommandRunner::report(const std::optional<std::string>& fault)
 {
     const CtlCommand& command = options_.commands[command_];
-    if (const auto fault = answerFault(command, answer_)) {
+    if (fault) {
         missed_ = true;
         const std::string frame = command.frames > 1 ? ", frame " + std::to_string(frame_ + 1) +
                                                            " of " + std::to_string(command.frames)

@@ -52,7 +52,7 @@ private:
     void onReplyTimeout();
     void onQuiet();
     void endFrame();
-    bool report();
+    bool report(const std::optional<std::string>& fault);
 
     SerialControl& port_;
     const CtlOptions& options_;
