@@ -6,6 +6,7 @@
 #include "replies/reply_forms.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace vx37::pjlink {
 
@@ -243,6 +244,7 @@ void ProjectorLine::finish(const Reply& reply, const QString& down)
         pollTimer_.setInterval(pollMs_);
         pollTimer_.start();
         tell(QStringLiteral("the projector answers"), false);
+        emit upChanged(true);
     }
     if (!down.isEmpty())
         goDown(down);
@@ -256,7 +258,7 @@ void ProjectorLine::goDown(const QString& why)
     // The device's own loss has been told already.
     if (up_ && !lastTold_.startsWith(why))
         tell(why + QStringLiteral("; PJLink requests get ERR3 until it answers again"));
-    up_ = false;
+    const bool wasUp = std::exchange(up_, false);
     readings_.clear();
     pollTimer_.setInterval(kProbeMs);
     pollTimer_.start();
@@ -272,6 +274,8 @@ void ProjectorLine::goDown(const QString& why)
         for (const Waiter& waiter : job.waiters)
             waiter.done(std::nullopt);
     }
+    if (wasUp)
+        emit upChanged(false);
 }
 
 void ProjectorLine::onPoll()

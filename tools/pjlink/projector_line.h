@@ -66,6 +66,8 @@ public:
 signals:
     // A line fault, or the line back, for the log.
     void note(const QString& text, bool fault);
+    // The line came up (a frame answered) or went down.
+    void upChanged(bool up);
 
 private:
     enum class Phase { Idle, Draining, Waiting };
