@@ -3,7 +3,10 @@
 //   projector must be asked (target p50 <= the projector's own CR0 reply + 1 ms), beside
 //   the projector's reply taken on the line directly;
 // - 200 clients at once, 10 queries each: every answer within 2 s, none dropped, the
-//   bridge's resident memory <= 30 MB, and its CPU while idle afterwards (target 0 %).
+//   bridge's resident memory <= 30 MB, and its CPU while idle afterwards (target 0 %);
+// - a projector in stand-by answering 300 ms late, 24 clients mixing POWR 0, POWR ?,
+//   AVMT ? and ERST ? for 12 s: no answer taken from another frame (each answer is one the
+//   prompt projector gives, or ERR3), and every answer within 2 s.
 //
 // Usage: vx37-pjlink-bench [--quick]   (a fifth of the samples)
 // Exits 1 when a figure could not be taken.
@@ -24,6 +27,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -232,6 +236,89 @@ Crowd crowd(quint16 port)
     return result;
 }
 
+// Every client sends its next command as soon as its answer comes, for the time given;
+// the answers each command got, and the longest wait.
+struct Mix
+{
+    std::map<QByteArray, std::map<QByteArray, int>> answers; // how often each
+    int count = 0;
+    double longestMs = 0;
+};
+
+Mix mixedClients(quint16 port, int clients, int seconds)
+{
+    static const QByteArray kMix[] = {"%1POWR 0", "%1POWR ?", "%1AVMT ?", "%1ERST ?"};
+    Mix mix;
+    std::vector<std::unique_ptr<QTcpSocket>> sockets;
+    std::vector<int> next(static_cast<std::size_t>(clients), 0);
+    std::vector<QElapsedTimer> sent(static_cast<std::size_t>(clients));
+    QElapsedTimer running;
+    running.start();
+    for (int i = 0; i < clients; ++i) {
+        auto socket = client(port);
+        if (!socket)
+            continue;
+        const std::size_t n = sockets.size();
+        QTcpSocket* s = socket.get();
+        const auto ask = [&, n, s] {
+            next[n] = (next[n] + 1) % 4;
+            sent[n].start();
+            s->write(kMix[next[n]] + '\r');
+        };
+        QObject::connect(s, &QTcpSocket::readyRead, s, [&, n, s, ask] {
+            while (s->peek(256).contains('\r')) {
+                const QByteArray answer = s->readLine(256).trimmed();
+                mix.longestMs = std::max(mix.longestMs, msSince(sent[n]));
+                ++mix.answers[kMix[next[n]]][answer];
+                ++mix.count;
+                if (!running.hasExpired(seconds * 1000))
+                    ask();
+            }
+        });
+        next[n] = i % 4 - 1;
+        ask();
+        sockets.push_back(std::move(socket));
+    }
+    while (!running.hasExpired(seconds * 1000 + 3000))
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    for (const auto& socket : sockets)
+        socket->disconnect();
+    return mix;
+}
+
+// A late projector: the answers of a mix of clients, against those of a prompt one.
+bool lateProjector(int seconds)
+{
+    std::map<QByteArray, std::map<QByteArray, int>> prompt;
+    {
+        SimProcess sim("--quiet");
+        Bridge bridge(sim.link(), {});
+        if (!sim.isServing() || !bridge.port())
+            return false;
+        prompt = mixedClients(bridge.port(), 4, 2).answers;
+    }
+    SimProcess sim("--quiet --late 300");
+    Bridge bridge(sim.link(), {});
+    if (!sim.isServing() || !bridge.port())
+        return false;
+    const Mix late = mixedClients(bridge.port(), 24, seconds);
+    int foreign = 0;
+    QByteArrayList seen;
+    for (const auto& [command, answers] : late.answers) {
+        for (const auto& [answer, times] : answers) {
+            seen << answer + " x" + QByteArray::number(times);
+            if (!prompt[command].count(answer) && !answer.endsWith("=ERR3"))
+                foreign += times;
+        }
+    }
+    std::printf("\nstand-by, replies 300 ms late, 24 clients mixing POWR 0, POWR ?, AVMT ?, "
+                "ERST ? for %d s:\n    %d answers (%s); %d the prompt projector never gives "
+                "(target 0: %s); longest %.0f ms (target 2 s: %s)\n",
+                seconds, late.count, seen.join(", ").constData(), foreign, verdict(foreign == 0),
+                late.longestMs, verdict(late.longestMs <= 2000));
+    return late.count > 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -303,6 +390,11 @@ int main(int argc, char** argv)
         percentile(c.latencies, 0.99), c.longestMs,
         verdict(c.dropped == 0 && c.answered == kClients * kQueriesEach && c.longestMs <= 2000),
         residentKiB, peakKiB, verdict(peakKiB <= 30 * 1024));
+
+    if (!lateProjector(quick ? 4 : 12)) {
+        std::fprintf(stderr, "vx37-pjlink-bench: the late projector's figures were not taken\n");
+        return 1;
+    }
 
     const int idleSeconds = quick ? 10 : 60;
     QThread::sleep(1);

@@ -3,7 +3,10 @@
 
 #include "test_registry.h"
 
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 // vx37-ctl against vx37-sim: what a script sees on standard output, the exit status, and
 // what standard error says.
@@ -107,6 +110,33 @@ private slots:
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.error.contains(QStringLiteral("write error on standard output")),
                  qPrintable(run.error));
+    }
+
+    // A peer that sends bytes without end and never a CR: the reply is cut at its bound, and
+    // neither the program nor its output grows with the flood (64 MiB at most here).
+    void anEndlessReplyIsCutShort()
+    {
+        QTcpServer peer;
+        QVERIFY(peer.listen(QHostAddress::LocalHost));
+        qint64 sent = 0;
+        QTimer flood;
+        QObject::connect(&flood, &QTimer::timeout, &peer, [&] {
+            for (QTcpSocket* socket : peer.findChildren<QTcpSocket*>()) {
+                if (socket->bytesToWrite() < (1 << 20) && sent < (64 << 20))
+                    sent += socket->write(QByteArray(1 << 16, 'Z'));
+            }
+        });
+        QObject::connect(&peer, &QTcpServer::newConnection, &peer, [&] {
+            peer.nextPendingConnection();
+            flood.start(1);
+        });
+        const CtlRun run = runCtl({QStringLiteral("--port"),
+                                   QStringLiteral("socket://127.0.0.1:%1").arg(peer.serverPort()),
+                                   QStringLiteral("status")});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.error.contains(QStringLiteral("no end to the reply: 512 bytes without a CR")),
+                 qPrintable(run.error.left(300)));
+        QVERIFY2(run.output.size() < 2048, qPrintable(run.output.left(300)));
     }
 
     // A raw code of 100 KB waits for the line instead of being taken for a lost device,

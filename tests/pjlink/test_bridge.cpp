@@ -135,10 +135,38 @@ private slots:
         QCOMPARE(rig.answered, "%1POWR=ERR3");
         QCOMPARE(rig.answer("%1INPT ?"), "%1INPT=ERR3");
         rig.port.comeBack();
-        rig.clock.advance(ProjectorLine::kProbeMs + ProjectorLine::kDrainQuietMs);
+        rig.clock.advance(ProjectorLine::kProbeMs);
         QCOMPARE(QString::fromStdString(rig.port.written()), "CR0\rC01\rCR0\r");
         rig.port.receive("20\r");
+        rig.clock.advance(vx37::FrameExchange::kSettleMs);
         QCOMPARE(rig.answer("%1POWR ?"), "%1POWR=2");
+    }
+
+    // A reply that comes after its client's deadline, but within the projector's own time,
+    // answers its own frame and never the next one; the client has its error at once.
+    void aLateReplyAnswersOnlyItsOwnFrame()
+    {
+        PjlinkRig rig;
+        QStringList seen;
+        const auto note = [&](const char* who) {
+            return [&, who](const ProjectorLine::Reply& reply) {
+                seen << QStringLiteral("%1@%2 %3")
+                            .arg(who)
+                            .arg(rig.clock.now())
+                            .arg(reply ? QString::fromStdString(*reply).trimmed() : "none");
+            };
+        };
+        const std::int64_t start = rig.clock.now();
+        rig.line.ask("CR0", start + 200, note("power"));
+        rig.line.ask("CRA", start + 1900, note("mute"));
+        rig.clock.advance(300);
+        rig.port.receive("80\r");
+        rig.clock.advance(vx37::FrameExchange::kSettleMs);
+        QCOMPARE(rig.port.written(), "CR0\rCRA\r");
+        rig.port.receive("00\r");
+        rig.clock.advance(vx37::FrameExchange::kSettleMs);
+        QCOMPARE(seen, QStringList({QStringLiteral("power@%1 none").arg(start + 200),
+                                    QStringLiteral("mute@%1 00").arg(start + 360)}));
     }
 
     // The MD5 test vector of PJLink's authentication.

@@ -47,12 +47,6 @@ std::string_view formText(ReplyForm form)
     return {};
 }
 
-// The answer is the command's own: one reply of its form, and nothing after it.
-bool isOwnAnswer(const CtlCommand& command, const Answer& answer)
-{
-    return answer.ended && answer.after.empty() && isAnswerTo(command.code, answer.reply);
-}
-
 struct Decoded
 {
     std::optional<std::string> status;
@@ -63,7 +57,7 @@ struct Decoded
 Decoded decode(const CtlCommand& command, const Answer& answer)
 {
     Decoded decoded;
-    if (!isOwnAnswer(command, answer))
+    if (!answer.answered)
         return decoded;
     const auto queries = statusQueries();
     const auto query = std::find_if(queries.begin(), queries.end(),
@@ -108,6 +102,10 @@ std::optional<std::string> answerFault(const CtlCommand& command, const Answer& 
     const std::string within = " within " + std::to_string(command.replyTimeoutMs) + " ms";
     if (answer.reply.empty())
         return "no reply" + within;
+    if (answer.overlong)
+        return "no end to the reply: " + std::to_string(answer.reply.size()) +
+               " bytes without a CR, more than any answer has: " +
+               monitorTextForMessage(answer.reply);
     if (!answer.ended)
         return "the reply did not end (no CR" + within + "): " + monitorTextForMessage(answer.reply);
     if (!answer.after.empty())

@@ -1,26 +1,18 @@
 #pragma once
 
 #include "ctl/command_line.h"
+#include "link/frame_exchange.h"
 
 #include <optional>
 #include <string>
 
 namespace vx37::ctl {
 
-// What came back for one frame: the bytes up to and including the first CR, or what had
-// come when the reply time-out ended the wait; and whatever followed the answer before
-// the line fell quiet, which no frame of ours asked for.
-struct Answer
-{
-    std::string reply;
-    bool ended = false; // its CR came in time
-    std::string after;
-    std::size_t unwritten = 0; // bytes of the frame the device had not taken in time
-};
+using Answer = FrameReply;
 
 // Why an answer does not count as the command's answer: no reply, a reply cut off by the
 // time-out, more than one answer on the line, or a reply of another form than the
-// command's answer (an error reply to a command, say).
+// command's answer (an error reply to a command, say), or one that never ended.
 std::optional<std::string> answerFault(const CtlCommand& command, const Answer& answer);
 
 // The line printed for an answer: the status line as the panel shows it for a status

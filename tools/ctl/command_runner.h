@@ -1,7 +1,8 @@
 #pragma once
 
-#include "ctl/answer.h"
 #include "ctl/command_line.h"
+#include "link/frame_exchange.h"
+#include "link/qt_interval_timer.h"
 #include "link/serial_control.h"
 
 #include <QElapsedTimer>
@@ -10,31 +11,22 @@
 
 namespace vx37::ctl {
 
-// Sends the commands in order on an open port, one frame at a time, and takes for each
-// frame only its own answer:
-// - a frame is written whole first (a long raw code takes a while on a slow line); then it
-//   waits for its reply up to the CR, or until the reply time-out;
-// - the reply counts once the line has stayed quiet for kSettleMs after it: anything more
-//   in that time means something else talks on the line, and the reply is not taken;
-// - after a frame that got no answer of its own, the next frame goes out only once the
-//   line has been quiet for that frame's reply time-out, so that a late reply is drained
-//   instead of being taken as the next command's answer (kLongestDrainMs at most);
-// - the frames of a held button go out at its repeat interval, or at once after a late
-//   answer.
+// Sends the commands in order on an open port, one frame at a time through the frame
+// exchange (link/frame_exchange.h), which takes for each frame only its own answer. The
+// frames of a held button go out at its repeat interval, or at once after a late answer.
 // Every answer is printed on standard output as it comes; faults go to standard error.
 class CommandRunner : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr int kSettleMs = 30;
-    static constexpr int kLongestDrainMs = 3000;
-
     // portName: how the port was given, for messages ("COM1 (/dev/ttyUSB0)").
     CommandRunner(SerialControl& port, const CtlOptions& options, QString portName,
                   QObject* parent = nullptr);
 
-    void start();
+    // justConnected: a network port's connection has just come up, and what the device
+    // server passes on first is no answer.
+    void start(bool justConnected = false);
 
 signals:
     // 0 when every frame got its own answer, 1 when some did not or the answers could
@@ -42,32 +34,20 @@ signals:
     void finished(int exitCode);
 
 private:
-    enum class Phase { Idle, Draining, Writing, Waiting, Settling };
-
     void nextFrame();
-    void sendFrame();
-    void waitForReply();
-    void takeReply();
-    void onComm();
-    void onReplyTimeout();
-    void onQuiet();
-    void endFrame();
-    bool report(const std::optional<std::string>& fault);
+    void endFrame(const FrameReply& reply);
+    bool report(const FrameReply& reply, const std::optional<std::string>& fault);
 
-    SerialControl& port_;
     const CtlOptions& options_;
     QString portName_;
+    QElapsedTimer clock_;
+    QtIntervalTimer exchangeTimer_{0};
+    FrameExchange exchange_;
     std::size_t command_ = 0;
     int frame_ = 0; // of the current command
-    Answer answer_;
-    Phase phase_ = Phase::Idle;
-    int drainQuietMs_ = 0; // after a frame without its own answer
     bool missed_ = false;
-    QTimer replyTimer_; // while Writing: how long the frame may take to go out
-    QTimer quietTimer_; // the settle after a reply, or the quiet a drain waits for
     QTimer paceTimer_;
     QElapsedTimer sinceFirstFrame_;
-    QElapsedTimer sinceDrainBegan_;
 };
 
 } // namespace vx37::ctl

@@ -138,7 +138,7 @@ int main(int argc, char** argv)
     // The commands go once the line is there.
     const auto start = [&] {
         started = true;
-        runner.start();
+        runner.start(isNetworkPortName(port.devicePath()));
     };
     if (port.deviceConnected())
         QTimer::singleShot(0, &runner, start);

@@ -88,10 +88,11 @@ int main(int argc, char** argv)
     clock.start();
     const ProjectorLine::Clock now = [&clock] { return clock.elapsed(); };
     const std::unique_ptr<AnyPortControl> port = projectorPort(options.port, options.baud);
-    QtIntervalTimer replyTimer(0);
+    QtIntervalTimer exchangeTimer(0);
+    QtIntervalTimer deadlineTimer(0);
     QtIntervalTimer pollTimer(options.pollSeconds * 1000);
     QtIntervalTimer sweepTimer(Server::kSweepMs);
-    ProjectorLine line(*port, replyTimer, pollTimer, now, options.pollSeconds * 1000,
+    ProjectorLine line(*port, exchangeTimer, deadlineTimer, pollTimer, now, options.pollSeconds * 1000,
                        Bridge::polledQueries());
     Bridge bridge(line,
                   {options.name.value_or(hostName()), options.manufacturer, options.product,
@@ -104,6 +105,7 @@ int main(int argc, char** argv)
                          logLine(portName + QStringLiteral(": ") + text, fault);
                      });
     QObject::connect(&server, &Server::logged, &app, logLine);
+    QObject::connect(port.get(), &AnyPortControl::connected, &line, &ProjectorLine::lineOpened);
     QObject::connect(port.get(), &AnyPortControl::notice, &app, [&portName](const QString& text) {
         logLine(portName + QStringLiteral(": ") + text, true);
     });

@@ -12,9 +12,6 @@ namespace vx37::pjlink {
 
 namespace {
 
-// More than this without a CR is no answer of the projector's.
-constexpr std::size_t kLongestReply = 64;
-
 // The reply time-out the panel gives a code: its button's, else a typed command's.
 int replyTimeoutOf(std::string_view code)
 {
@@ -38,25 +35,20 @@ QString code(const std::string& code)
 
 } // namespace
 
-ProjectorLine::ProjectorLine(SerialControl& port, IntervalTimer& replyTimer,
-                             IntervalTimer& pollTimer, Clock now, int pollMs,
-                             std::vector<std::string> polled, QObject* parent)
-    : QObject(parent), port_(port), replyTimer_(replyTimer), pollTimer_(pollTimer),
-      now_(std::move(now)), pollMs_(pollMs), polled_(std::move(polled))
+ProjectorLine::ProjectorLine(SerialControl& port, IntervalTimer& exchangeTimer,
+                             IntervalTimer& deadlineTimer, IntervalTimer& pollTimer, Clock now,
+                             int pollMs, std::vector<std::string> polled, QObject* parent)
+    : QObject(parent), port_(port), exchange_(port, exchangeTimer, now),
+      deadlineTimer_(deadlineTimer), pollTimer_(pollTimer), now_(std::move(now)),
+      pollMs_(pollMs), polled_(std::move(polled))
 {
-    replyTimer_.setTickHandler([this] { onReplyTimer(); });
+    deadlineTimer_.setTickHandler([this] { onDeadline(); });
     pollTimer_.setTickHandler([this] { onPoll(); });
-    connect(&port_, &SerialControl::comm, this, &ProjectorLine::onComm);
+    connect(&exchange_, &FrameExchange::lineFree, this, &ProjectorLine::pump);
     connect(&port_, &SerialControl::deviceLost, this, [this](const QString& text) {
         // Told whatever the line's state: a connection that never came up says why here.
         tell(text + QStringLiteral(" PJLink requests get ERR3 until the projector answers "
                                    "again."));
-        replyTimer_.stop();
-        if (phase_ == Phase::Waiting) {
-            finish(std::nullopt, text);
-            return;
-        }
-        phase_ = Phase::Idle; // a drain: the line it waited on is gone
         goDown(text);
     });
 }
@@ -93,16 +85,18 @@ void ProjectorLine::send(const std::string& code, std::int64_t deadline, Done do
 
 void ProjectorLine::queue(const std::string& code, bool query, Waiter waiter)
 {
-    if (query) {
-        const auto same = std::find_if(queue_.begin(), queue_.end(), [&](const Job& job) {
-            return job.query && job.code == code;
-        });
-        if (same != queue_.end()) {
-            same->waiters.push_back(std::move(waiter));
-            return;
-        }
+    // A query joins the same query on the line or in the queue: its reply is a reading taken
+    // no sooner than the request came.
+    const auto same = [&](const Job& job) { return query && job.query && job.code == code; };
+    if (onLine_ && same(*onLine_)) {
+        onLine_->waiters.push_back(std::move(waiter));
+    } else if (const auto queued = std::find_if(queue_.begin(), queue_.end(), same);
+               queued != queue_.end()) {
+        queued->waiters.push_back(std::move(waiter));
+    } else {
+        queue_.push_back({code, query, {std::move(waiter)}});
     }
-    queue_.push_back({code, query, {std::move(waiter)}});
+    armDeadline();
     pump();
 }
 
@@ -112,9 +106,10 @@ void ProjectorLine::pump()
     if (pumping_)
         return;
     pumping_ = true;
-    while (phase_ == Phase::Idle && !queue_.empty()) {
+    while (!onLine_ && exchange_.ready() && !queue_.empty()) {
         const std::int64_t now = now_();
-        Job& job = queue_.front();
+        Job job = std::move(queue_.front());
+        queue_.pop_front();
         std::vector<Waiter> late;
         std::erase_if(job.waiters, [&](Waiter& waiter) {
             if (waiter.deadline - now >= kLeastReplyMs)
@@ -122,16 +117,11 @@ void ProjectorLine::pump()
             late.push_back(std::move(waiter));
             return true;
         });
-        if (job.waiters.empty()) {
-            queue_.pop_front();
-        } else if (drainFirst_) {
-            phase_ = Phase::Draining;
-            port_.input();
-            drainBegan_ = now;
-            replyTimer_.setInterval(kDrainQuietMs);
-            replyTimer_.start();
-        } else {
-            transmit(job);
+        if (!job.waiters.empty()) {
+            const std::string code = job.code;
+            onLine_ = std::move(job);
+            exchange_.exchange(code, replyTimeoutOf(code),
+                               [this](const FrameReply& reply) { onReply(reply); });
         }
         for (const Waiter& waiter : late)
             waiter.done(std::nullopt);
@@ -139,102 +129,50 @@ void ProjectorLine::pump()
     pumping_ = false;
 }
 
-void ProjectorLine::transmit(const Job& job)
+void ProjectorLine::onReply(const FrameReply& reply)
 {
-    const std::int64_t now = now_();
-    std::int64_t deadline = job.waiters.front().deadline;
-    for (const Waiter& waiter : job.waiters)
-        deadline = std::min(deadline, waiter.deadline);
-    // What came unasked answers nothing that goes out now.
-    port_.input();
-    received_.clear();
-    port_.output(buildFrame({}, job.code));
-    phase_ = Phase::Waiting;
-    const int timeout = replyTimeoutOf(job.code);
-    wholeWait_ = deadline - now >= timeout;
-    replyTimer_.setInterval(static_cast<int>(std::min<std::int64_t>(timeout, deadline - now)));
-    replyTimer_.start();
-}
-
-void ProjectorLine::onComm()
-{
-    if (port_.commEvent() != SerialControl::kEventReceive)
-        return;
-    const std::string piece = port_.input();
-    if (piece.empty())
-        return;
-    if (phase_ == Phase::Draining) {
-        // A line that never falls quiet is drained no longer: the forms will tell.
-        if (now_() - drainBegan_ < kLongestDrainMs)
-            replyTimer_.start();
+    const QString frame = code(onLine_->code);
+    if (reply.lost) {
+        // The loss is told where it is seen, right after this; nothing goes out meanwhile.
+        const Job job = std::move(*onLine_);
+        onLine_.reset();
+        goDown({});
+        for (const Waiter& waiter : job.waiters)
+            waiter.done(std::nullopt);
         return;
     }
-    if (phase_ != Phase::Waiting)
-        return;
-    received_ += piece;
-    const auto cr = received_.find('\r');
-    if (cr == std::string::npos) {
-        if (received_.size() > kLongestReply) {
-            replyTimer_.stop();
-            tell(QStringLiteral("no end to the reply to %1: %2")
-                     .arg(code(queue_.front().code), shown(received_)));
-            finish(std::nullopt, {});
-        }
+    if (reply.answered) {
+        finish(reply.reply, {});
         return;
     }
-    replyTimer_.stop();
-    const std::string reply = received_.substr(0, cr + 1);
-    if (!isAnswerTo(queue_.front().code, reply)) {
-        tell(QStringLiteral("unexpected reply to %1: \"%2\"")
-                 .arg(code(queue_.front().code), shown(reply)));
-        finish(std::nullopt, {});
-        return;
-    }
-    // Something behind the answer: let it pass before the next frame.
-    if (cr + 1 < received_.size())
-        drainFirst_ = true;
-    finish(reply, {});
-}
-
-void ProjectorLine::onReplyTimer()
-{
-    replyTimer_.stop();
-    if (phase_ == Phase::Draining) {
-        phase_ = Phase::Idle;
-        drainFirst_ = false;
-        pump();
-        return;
-    }
-    if (phase_ != Phase::Waiting)
-        return;
-    const QString frame = code(queue_.front().code);
-    const int timeout = replyTimeoutOf(queue_.front().code);
-    if (!received_.empty()) {
-        tell(QStringLiteral("the reply to %1 did not end within %2 ms: %3")
-                 .arg(frame)
-                 .arg(timeout)
-                 .arg(shown(received_)));
-        finish(std::nullopt, {});
-    } else if (wholeWait_) {
+    const int timeout = replyTimeoutOf(onLine_->code);
+    if (reply.reply.empty()) {
         finish(std::nullopt,
                QStringLiteral("no reply to %1 within %2 ms: the projector is off, unplugged "
                               "or silent")
                    .arg(frame)
                    .arg(timeout));
-    } else {
-        // The client's deadline came first: the projector may just be slow.
-        finish(std::nullopt, {});
+        return;
     }
+    if (reply.overlong)
+        tell(QStringLiteral("no end to the reply to %1: %2").arg(frame, shown(reply.reply)));
+    else if (!reply.ended)
+        tell(QStringLiteral("the reply to %1 did not end within %2 ms: %3")
+                 .arg(frame)
+                 .arg(timeout)
+                 .arg(shown(reply.reply)));
+    else if (!reply.after.empty())
+        tell(QStringLiteral("more came than one reply to %1: \"%2\", then \"%3\"")
+                 .arg(frame, shown(reply.reply), shown(reply.after)));
+    else
+        tell(QStringLiteral("unexpected reply to %1: \"%2\"").arg(frame, shown(reply.reply)));
+    finish(std::nullopt, {});
 }
 
 void ProjectorLine::finish(const Reply& reply, const QString& down)
 {
-    Job job = std::move(queue_.front());
-    queue_.pop_front();
-    phase_ = Phase::Idle;
-    received_.clear();
-    if (!reply)
-        drainFirst_ = true;
+    Job job = std::move(*onLine_);
+    onLine_.reset();
     if (!job.query)
         readings_.clear();
     if (reply && job.query)
@@ -256,7 +194,7 @@ void ProjectorLine::finish(const Reply& reply, const QString& down)
 void ProjectorLine::goDown(const QString& why)
 {
     // The device's own loss has been told already.
-    if (up_ && !lastTold_.startsWith(why))
+    if (up_ && !why.isEmpty() && !lastTold_.startsWith(why))
         tell(why + QStringLiteral("; PJLink requests get ERR3 until it answers again"));
     const bool wasUp = std::exchange(up_, false);
     readings_.clear();
@@ -264,18 +202,55 @@ void ProjectorLine::goDown(const QString& why)
     pollTimer_.start();
     // What waits would only wait for nothing; a frame on the line finishes by itself.
     std::deque<Job> failed;
-    const bool busy = phase_ != Phase::Idle;
     failed.swap(queue_);
-    if (busy) {
-        queue_.push_back(std::move(failed.front()));
-        failed.pop_front();
-    }
     for (const Job& job : failed) {
         for (const Waiter& waiter : job.waiters)
             waiter.done(std::nullopt);
     }
     if (wasUp)
         emit upChanged(false);
+}
+
+void ProjectorLine::onDeadline()
+{
+    // Whoever's deadline has come gets its error now; the frame on the line goes on.
+    const std::int64_t now = now_();
+    std::vector<Waiter> late;
+    const auto takeLate = [&](Job& job) {
+        std::erase_if(job.waiters, [&](Waiter& waiter) {
+            if (waiter.deadline > now)
+                return false;
+            late.push_back(std::move(waiter));
+            return true;
+        });
+    };
+    if (onLine_)
+        takeLate(*onLine_);
+    for (Job& job : queue_)
+        takeLate(job);
+    std::erase_if(queue_, [](const Job& job) { return job.waiters.empty(); });
+    armDeadline();
+    for (const Waiter& waiter : late)
+        waiter.done(std::nullopt);
+}
+
+void ProjectorLine::armDeadline()
+{
+    std::optional<std::int64_t> next;
+    const auto earliest = [&](const Job& job) {
+        for (const Waiter& waiter : job.waiters)
+            next = std::min(next.value_or(waiter.deadline), waiter.deadline);
+    };
+    if (onLine_)
+        earliest(*onLine_);
+    for (const Job& job : queue_)
+        earliest(job);
+    if (!next) {
+        deadlineTimer_.stop();
+        return;
+    }
+    deadlineTimer_.setInterval(static_cast<int>(std::max<std::int64_t>(0, *next - now_())));
+    deadlineTimer_.start();
 }
 
 void ProjectorLine::onPoll()

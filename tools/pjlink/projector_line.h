@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/frame_exchange.h"
 #include "link/interval_timer.h"
 #include "link/serial_control.h"
 
@@ -16,16 +17,17 @@
 namespace vx37::pjlink {
 
 // The one owner of the projector's line. Every request of every client goes through one
-// queue, and one frame is on the line at a time:
+// queue, and one frame is on the line at a time, through the frame exchange
+// (link/frame_exchange.h), which takes for each frame only its own answer:
 // - a status query is answered from a reading no older than kFreshMs; otherwise it joins
 //   the same query waiting in the queue, or queues one;
 // - a command goes out in its turn; once answered (or not), every reading is dropped, as
 //   any of them may have changed;
-// - a request that can no longer be answered by its deadline fails at once (the line is
-//   busy), as does every request while the line is down;
-// - an answer counts only when it has the form of the frame's answer; after a frame
-//   without its own answer, the next goes out once the line has been quiet for
-//   kDrainQuietMs, so that a late answer is not taken for the next frame's;
+// - a request fails at once when its deadline passes, whether it waits in the queue or its
+//   frame is on the line; the line itself moves on only when the frame's time is up, so a
+//   late answer is never taken for the next frame's. A request with less than
+//   kLeastReplyMs left when its turn comes is not sent at all;
+// - every request fails at once while the line is down;
 // - a poll every pollMs keeps the polled readings fresh.
 // The line is down until a frame is answered, after a frame that got no reply in time,
 // and while the device is gone or the port cannot be opened. While it is down, a probe
@@ -36,8 +38,6 @@ class ProjectorLine : public QObject
 
 public:
     static constexpr int kFreshMs = 1000;
-    static constexpr int kDrainQuietMs = 50;
-    static constexpr int kLongestDrainMs = 500;
     static constexpr int kProbeMs = 1000;
     // Less time than this before a deadline is not worth a frame.
     static constexpr int kLeastReplyMs = 100;
@@ -49,12 +49,16 @@ public:
     using Reply = std::optional<std::string>;
     using Done = std::function<void(const Reply&)>;
 
-    ProjectorLine(SerialControl& port, IntervalTimer& replyTimer, IntervalTimer& pollTimer,
-                  Clock now, int pollMs, std::vector<std::string> polled,
-                  QObject* parent = nullptr);
+    // exchangeTimer: the frame exchange's; deadlineTimer: the clients' deadlines.
+    ProjectorLine(SerialControl& port, IntervalTimer& exchangeTimer,
+                  IntervalTimer& deadlineTimer, IntervalTimer& pollTimer, Clock now, int pollMs,
+                  std::vector<std::string> polled, QObject* parent = nullptr);
 
     // Opens the port and starts the poll.
     void start();
+    // A network port's connection came up: what the device server passes on first is
+    // drained before the next frame.
+    void lineOpened() { exchange_.lineOpened(); }
 
     // A status query's reply.
     void ask(const std::string& code, std::int64_t deadline, Done done);
@@ -70,7 +74,6 @@ signals:
     void upChanged(bool up);
 
 private:
-    enum class Phase { Idle, Draining, Waiting };
     struct Waiter
     {
         std::int64_t deadline;
@@ -85,28 +88,25 @@ private:
 
     void queue(const std::string& code, bool query, Waiter waiter);
     void pump();
-    void transmit(const Job& job);
-    void onComm();
-    void onReplyTimer();
+    void onReply(const FrameReply& reply);
     // Ends the frame on the line with its reply; a text for down takes the line down.
     void finish(const Reply& reply, const QString& down);
     void goDown(const QString& why);
     void onPoll();
+    void onDeadline();
+    void armDeadline();
     void tell(const QString& text, bool fault = true);
 
     SerialControl& port_;
-    IntervalTimer& replyTimer_;
+    FrameExchange exchange_;
+    IntervalTimer& deadlineTimer_;
     IntervalTimer& pollTimer_;
     Clock now_;
     int pollMs_;
     std::vector<std::string> polled_;
     std::deque<Job> queue_;
-    Phase phase_ = Phase::Idle;
+    std::optional<Job> onLine_; // the job whose frame is on the line
     bool pumping_ = false;
-    bool drainFirst_ = false;
-    std::int64_t drainBegan_ = 0;
-    std::string received_;
-    bool wholeWait_ = false; // the frame on the line waits its whole reply time-out
     bool up_ = false;
     QString lastTold_;
     struct Reading
