@@ -99,12 +99,12 @@ void FrameExchange::takeReply()
     reply_.ended = true;
     reply_.after = reply_.reply.substr(cr + 1);
     reply_.reply.resize(cr + 1);
-    if (!reply_.after.empty()) {
+    if (!reply_.after.empty() || settleMs_ == 0) {
         finish();
         return;
     }
     phase_ = Phase::Settling;
-    timer_.setInterval(kSettleMs);
+    timer_.setInterval(settleMs_);
     timer_.start();
 }
 

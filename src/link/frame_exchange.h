@@ -33,7 +33,9 @@ struct FrameReply
 // - the reply is read up to its CR, kLongestReply bytes at most: a peer that never ends a
 //   line cannot grow it;
 // - it is the answer when it has the form of the frame's answer and nothing more comes
-//   within kSettleMs: more means something else talks on the line;
+//   within the settle time (kSettleMs unless set otherwise): more means something else
+//   talks on the line. With no settle time it is judged at its CR, and what follows it is
+//   dropped before the next frame goes;
 // - after a frame without its own answer, the line is kept until it has been quiet for that
 //   frame's whole reply time-out (kLongestDrainMs at most), so that a late answer is
 //   drained rather than taken for the next frame's;
@@ -61,6 +63,8 @@ public:
     // settled, or when its reply time-out (replyTimeoutMs from the moment it is written
     // whole) has passed.
     void exchange(const std::string& code, int replyTimeoutMs, Done done);
+    // How long an answer must stand alone before it counts.
+    void setSettleMs(int milliseconds) { settleMs_ = milliseconds; }
     // No frame on the line and no drain: a frame may go now.
     bool ready() const { return phase_ == Phase::Idle; }
     // The line was opened or connected again: drain before the next frame.
@@ -88,6 +92,7 @@ private:
     Phase phase_ = Phase::Idle;
     std::string code_;
     int replyTimeoutMs_ = 0;
+    int settleMs_ = kSettleMs;
     Done done_;
     FrameReply reply_;
     int drainQuietMs_ = 0;

@@ -17,12 +17,12 @@ struct PjlinkRig
     {
         line.start();
         port.receive("00\r");
-        clock.advance(vx37::FrameExchange::kSettleMs + vx37::pjlink::ProjectorLine::kFreshMs + 1);
+        clock.advance(vx37::pjlink::ProjectorLine::kFreshMs + 1);
         port.clearWritten();
     }
 
-    // Plays the projector: each frame written gets the next reply, which settles; an empty
-    // reply is none, and its reply time-out passes.
+    // Plays the projector: each frame written gets the next reply; an empty reply is none,
+    // and its reply time-out passes.
     // The answer so far: empty while the line has not answered.
     const std::string& answer(const std::string& command, QStringList replies = {})
     {
@@ -35,7 +35,7 @@ struct PjlinkRig
             if (reply.empty())
                 clock.advance(vx37::kDesignReplyTimeout);
             else
-                port.receive(reply), clock.advance(vx37::FrameExchange::kSettleMs);
+                port.receive(reply);
         }
         return answered;
     }

@@ -146,7 +146,6 @@ private slots:
         }
         QTRY_COMPARE(rig.port.written(), "CR0\r");
         rig.port.receive("00\r");
-        rig.clock.advance(vx37::FrameExchange::kSettleMs);
         for (const auto& client : clients)
             QCOMPARE(nextLine(*client), "%1POWR=1");
         QCOMPARE(rig.port.written(), "CR0\r");

@@ -14,6 +14,7 @@ using namespace vx37;
 //   <TEXT       the projector sends TEXT ('|' stands for CR, '~N' for N bytes of 'Z')
 //   open        the line was just connected
 //   lost        the device goes away
+//   settle N    answers stand alone N ms before they count (30 unless said)
 // What it saw is a list of "@ms what": ">CODE" a frame written, "free" a drain ended, and
 // each frame's result: "ok REPLY", "no reply", "unended TEXT", "overlong N",
 // "after REPLY+TEXT", "unexpected REPLY" or "lost".
@@ -45,6 +46,9 @@ private slots:
         QTest::newRow("something behind the answer")
             << "CR0; <00|; +10; <x; +600"
             << QStringList{"@0 >CR0", "@10 after 00|+x", "@510 free"};
+        QTest::newRow("no settle time: judged at the CR")
+            << "settle 0; CR0; <00|; CR1; <00|x" << QStringList{"@0 >CR0", "@0 ok 00|", "@0 >CR1",
+                                                            "@0 after 00|+x"};
         QTest::newRow("a reply cut off by the time-out")
             << "CR3; <012; +500" << QStringList{"@0 >CR3", "@500 unended 012"};
         QTest::newRow("a reply with no end is cut at its bound, the flood drained for 3 s at most")
@@ -117,6 +121,8 @@ private slots:
                 port.receive(step.mid(1).replace(u'|', u'\r').toLatin1().toStdString());
             } else if (step == QLatin1String("open")) {
                 exchange.lineOpened();
+            } else if (step.startsWith(QLatin1String("settle "))) {
+                exchange.setSettleMs(step.mid(7).toInt());
             } else if (step == QLatin1String("lost")) {
                 port.vanish();
             } else {

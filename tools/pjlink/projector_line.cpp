@@ -42,6 +42,10 @@ ProjectorLine::ProjectorLine(SerialControl& port, IntervalTimer& exchangeTimer,
       deadlineTimer_(deadlineTimer), pollTimer_(pollTimer), now_(std::move(now)),
       pollMs_(pollMs), polled_(std::move(polled))
 {
+    // An answer counts at its CR: a client waits for no settle time, so that a query the
+    // projector must be asked is answered within a millisecond of its reply. What follows
+    // an answer is dropped before the next frame goes.
+    exchange_.setSettleMs(0);
     deadlineTimer_.setTickHandler([this] { onDeadline(); });
     pollTimer_.setTickHandler([this] { onPoll(); });
     connect(&exchange_, &FrameExchange::lineFree, this, &ProjectorLine::pump);
