@@ -156,6 +156,35 @@ private slots:
         QVERIFY(comm.deviceConnected());
     }
 
+    // A device still there keeps its port whatever error QSerialPort raised (a read of
+    // nothing after another reader took the bytes, a full line); one gone is a loss.
+    void anErrorIsALossOnlyWhenTheDeviceIsGone_data()
+    {
+        QTest::addColumn<QSerialPort::SerialPortError>("error");
+        QTest::addColumn<bool>("gone");
+        QTest::newRow("read error") << QSerialPort::ReadError << false;
+        QTest::newRow("write error") << QSerialPort::WriteError << false;
+        QTest::newRow("resource error") << QSerialPort::ResourceError << false;
+        QTest::newRow("resource error, gone") << QSerialPort::ResourceError << true;
+    }
+
+    void anErrorIsALossOnlyWhenTheDeviceIsGone()
+    {
+        QFETCH(QSerialPort::SerialPortError, error);
+        QFETCH(bool, gone);
+        PseudoTerminal pty;
+        qputenv("VX37_COM1", pty.terminalPath().toLocal8Bit());
+        QtSerialControl comm;
+        QSignalSpy lost(&comm, &SerialControl::deviceLost);
+        QVERIFY(comm.open());
+        if (gone)
+            comm.setLossProbe([] { return true; });
+        comm.onError(error);
+        QCoreApplication::processEvents();
+        QCOMPARE(lost.count(), int(gone));
+        QCOMPARE(comm.deviceConnected(), !gone);
+    }
+
     void lostDeviceIsReportedOnceAndReopenedWhenItReturns()
     {
         auto pty = std::make_unique<PseudoTerminal>();
