@@ -281,6 +281,9 @@ bool QtSerialControl::deviceGone() const
 
 std::string QtSerialControl::input()
 {
+    // Polled during an outage too: a closed device has nothing, and must not be read.
+    if (!device_.isOpen())
+        return {};
     const QByteArray waiting = device_.readAll();
     return waiting.toStdString();
 }

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -203,6 +204,8 @@ private slots:
         QVERIFY(comm.isOpen());
         QVERIFY(!comm.deviceConnected());
         comm.output("C00\r"); // written nowhere, quietly
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("not open")));
+        QCOMPARE(comm.input(), std::string()); // read from nowhere, quietly
 
         PseudoTerminal back; // the adapter comes back under the same name
         linkTo(back);
