@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <optional>
+#include <utility>
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -69,33 +70,39 @@ private slots:
     }
 
     // A link left behind by a simulator that was killed is taken over, whether its terminal
-    // is gone or its number went to another program.
+    // is gone or its number went to another program, or to the new simulator itself.
     void replacesAStaleLink_data()
     {
         QTest::addColumn<bool>("reused");
-        QTest::newRow("terminal gone") << false;
-        QTest::newRow("terminal now another program's") << true;
+        QTest::addColumn<bool>("freed");
+        QTest::newRow("terminal gone") << false << false;
+        QTest::newRow("terminal now another program's") << true << false;
+        QTest::newRow("terminal number free for the new one") << true << true;
     }
 
     void replacesAStaleLink()
     {
         QFETCH(bool, reused);
+        QFETCH(bool, freed);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("vx37-com1"));
-        const int other = ::posix_openpt(O_RDWR | O_NOCTTY);
+        int other = ::posix_openpt(O_RDWR | O_NOCTTY);
         QVERIFY(other >= 0 && ::grantpt(other) == 0 && ::unlockpt(other) == 0);
         const QString left = reused ? QString::fromLocal8Bit(::ptsname(other))
                                     : QStringLiteral("/dev/pts/left-behind");
         QVERIFY(QFile::link(left, path));
+        if (freed)
+            ::close(std::exchange(other, -1));
         QProcess sim;
         sim.start(SimProcess::program(),
                   {QStringLiteral("--quiet"), QStringLiteral("--link"), path});
         QVERIFY(sim.waitForReadyRead(5000)); // the path is printed once the link is in place
         const QString target = QFileInfo(path).symLinkTarget();
-        QVERIFY(target.startsWith(QStringLiteral("/dev/pts/")) && target != left);
+        QVERIFY(target.startsWith(QStringLiteral("/dev/pts/")) && (freed || target != left));
         sim.terminate();
         QVERIFY(sim.waitForFinished(5000));
-        ::close(other);
+        if (other >= 0)
+            ::close(other);
     }
 
     void refusesAPathInUse_data()
