@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -152,38 +151,17 @@ private slots:
             QCoreApplication::processEvents();
             got += pty.readAvailable(20);
         }
+        // Errors from a device still there (another reader, a full line) keep the port.
+        for (const auto error :
+             {QSerialPort::ReadError, QSerialPort::WriteError, QSerialPort::ResourceError})
+            comm.onError(error);
+        QCoreApplication::processEvents();
         QCOMPARE(got, expected);
         QVERIFY(lost.isEmpty());
         QVERIFY(comm.deviceConnected());
-    }
-
-    // A device still there keeps its port whatever error QSerialPort raised (a read of
-    // nothing after another reader took the bytes, a full line); one gone is a loss.
-    void anErrorIsALossOnlyWhenTheDeviceIsGone_data()
-    {
-        QTest::addColumn<QSerialPort::SerialPortError>("error");
-        QTest::addColumn<bool>("gone");
-        QTest::newRow("read error") << QSerialPort::ReadError << false;
-        QTest::newRow("write error") << QSerialPort::WriteError << false;
-        QTest::newRow("resource error") << QSerialPort::ResourceError << false;
-        QTest::newRow("resource error, gone") << QSerialPort::ResourceError << true;
-    }
-
-    void anErrorIsALossOnlyWhenTheDeviceIsGone()
-    {
-        QFETCH(QSerialPort::SerialPortError, error);
-        QFETCH(bool, gone);
-        PseudoTerminal pty;
-        qputenv("VX37_COM1", pty.terminalPath().toLocal8Bit());
-        QtSerialControl comm;
-        QSignalSpy lost(&comm, &SerialControl::deviceLost);
-        QVERIFY(comm.open());
-        if (gone)
-            comm.setLossProbe([] { return true; });
-        comm.onError(error);
-        QCoreApplication::processEvents();
-        QCOMPARE(lost.count(), int(gone));
-        QCOMPARE(comm.deviceConnected(), !gone);
+        comm.setLossProbe([] { return true; }); // the same from a device gone is a loss
+        comm.onError(QSerialPort::ResourceError);
+        QVERIFY(lost.wait(1000));
     }
 
     void lostDeviceIsReportedOnceAndReopenedWhenItReturns()
@@ -204,7 +182,7 @@ private slots:
         QVERIFY(comm.isOpen());
         QVERIFY(!comm.deviceConnected());
         comm.output("C00\r"); // written nowhere, quietly
-        QTest::failOnWarning(QRegularExpression(QStringLiteral("not open")));
+        QTest::failOnWarning("QIODevice::read (QSerialPort): device not open");
         QCOMPARE(comm.input(), std::string()); // read from nowhere, quietly
 
         PseudoTerminal back; // the adapter comes back under the same name
