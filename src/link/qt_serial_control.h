@@ -93,7 +93,7 @@ private:
     mutable QElapsedTimer listedAt_;
     RetryAdvice advice_ = RetryAdvice::ChooseThePort;
     QString openedPath_;
-    QString deviceFile_;  // the device file opened, links resolved
+    QString deviceFile_;   // the device file opened, links resolved
     quint64 deviceId_ = 0; // its device number: another device at that path is a loss too
     std::function<bool()> lossProbe_;
     QString reopenPath_; // a lost device is looked for here
