@@ -9,6 +9,7 @@
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -181,12 +182,20 @@ std::array<QString, 2> QtSerialControl::portDescriptions() const
 
 bool QtSerialControl::openDevice(const QString& path)
 {
-    device_.setPortName(devicePathOf(path));
+    // QSerialPort::portName() drops "/dev/": the file is kept here, as opened.
+    deviceFile_ = devicePathOf(path);
+    device_.setPortName(deviceFile_);
     device_.clearError();
     // Set before opening, the settings go to the line once, as it opens.
     applySettings();
     if (!device_.open(QIODevice::ReadWrite))
         return false;
+#ifdef Q_OS_UNIX
+    struct stat opened
+    {
+    };
+    deviceId_ = ::fstat(static_cast<int>(device_.handle()), &opened) == 0 ? opened.st_rdev : 0;
+#endif
     // What waited on the line before it was opened answers nothing that is sent now.
     device_.clear(QSerialPort::Input);
     openedPath_ = path;
@@ -254,19 +263,27 @@ bool QtSerialControl::deviceCanTakeBytes() const
 
 bool QtSerialControl::deviceGone() const
 {
-    if (!QFileInfo::exists(device_.portName()))
-        return true;
 #ifdef Q_OS_UNIX
+    // The adapter pulled removes its node; another one plugged in meanwhile may take the
+    // same name under another device number.
+    struct stat node
+    {
+    };
+    if (::stat(QFile::encodeName(deviceFile_).constData(), &node) != 0 || node.st_rdev != deviceId_)
+        return true;
     // A hung-up line (a pseudo-terminal whose other end closed) or a closed descriptor.
     pollfd line{static_cast<int>(device_.handle()), POLLIN, 0};
     return ::poll(&line, 1, 0) == 1 && (line.revents & (POLLHUP | POLLERR | POLLNVAL));
 #else
-    return false;
+    return !QFileInfo::exists(deviceFile_);
 #endif
 }
 
 std::string QtSerialControl::input()
 {
+    // Polled during an outage too: a closed device has nothing, and must not be read.
+    if (!device_.isOpen())
+        return {};
     const QByteArray waiting = device_.readAll();
     return waiting.toStdString();
 }
@@ -278,10 +295,13 @@ void QtSerialControl::onError(QSerialPort::SerialPortError error)
         return;
     if (!device_.isOpen() || lossPending_)
         return;
-    // ResourceError is the device gone. A read or write error is a loss only when the
-    // device really is gone; a line that is merely busy keeps its port and its queue.
-    if (error != QSerialPort::ResourceError && !deviceGone()) {
+    // An error is a loss only when the device really is gone: a line that is merely busy,
+    // or a read that found nothing because another program read the same line first,
+    // keeps its port and its queue.
+    if (!(lossProbe_ ? lossProbe_() : deviceGone())) {
         device_.clearError();
+        // After a ResourceError QSerialPort stops reading; this starts it again.
+        device_.setReadBufferSize(device_.readBufferSize());
         return;
     }
     // The error comes from inside QSerialPort's own notifier; close from the event loop,

@@ -9,6 +9,8 @@
 #include <QSerialPort>
 #include <QTimer>
 
+#include <functional>
+
 namespace vx37 {
 
 // The serial control on QSerialPort.
@@ -19,7 +21,8 @@ namespace vx37 {
 // device goes away QSerialPort repeats ReadError in a tight loop while isOpen() stays
 // true, so the first error of a device that is really gone closes it, is reported once,
 // and starts a quiet retry that reopens the same device with the same settings when it
-// comes back.
+// comes back. QSerialPort also raises errors for a device still there (a read of nothing
+// when another program took the bytes first, a full line): those keep the port.
 //
 // Port numbers are resolved to devices at every opening (port_names.h). A device is
 // opened, and locked, under its real path, whatever link named it.
@@ -61,6 +64,11 @@ public:
     void setPortLister(PortLister lister) { lister_ = std::move(lister); }
     // What a failure text advises: the panel's port choice, or running a command again.
     void setRetryAdvice(RetryAdvice advice) { advice_ = advice; }
+    // Whether the open device is gone, asked on a read or write error: by default its
+    // node removed or now another device's, or the line hung up.
+    void setLossProbe(std::function<bool()> probe) { lossProbe_ = std::move(probe); }
+    // QSerialPort's errors arrive here; a test may raise one itself.
+    void onError(QSerialPort::SerialPortError error);
 
     // The device is open right now (false while waiting for a lost device to return).
     bool deviceConnected() const { return device_.isOpen(); }
@@ -73,7 +81,6 @@ private:
     bool deviceCanTakeBytes() const;
     bool deviceGone() const;
     void applySettings();
-    void onError(QSerialPort::SerialPortError error);
     void handleLoss();
     void retry();
 
@@ -86,6 +93,9 @@ private:
     mutable QElapsedTimer listedAt_;
     RetryAdvice advice_ = RetryAdvice::ChooseThePort;
     QString openedPath_;
+    QString deviceFile_;   // the device file opened, links resolved
+    quint64 deviceId_ = 0; // its device number: another device at that path is a loss too
+    std::function<bool()> lossProbe_;
     QString reopenPath_; // a lost device is looked for here
     std::string settingsText_ = "9600,N,8,1";
     LineSettings lineSettings_{9600};

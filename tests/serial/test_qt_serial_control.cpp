@@ -151,9 +151,17 @@ private slots:
             QCoreApplication::processEvents();
             got += pty.readAvailable(20);
         }
+        // Errors from a device still there (another reader, a full line) keep the port.
+        for (const auto error :
+             {QSerialPort::ReadError, QSerialPort::WriteError, QSerialPort::ResourceError})
+            comm.onError(error);
+        QCoreApplication::processEvents();
         QCOMPARE(got, expected);
         QVERIFY(lost.isEmpty());
         QVERIFY(comm.deviceConnected());
+        comm.setLossProbe([] { return true; }); // the same from a device gone is a loss
+        comm.onError(QSerialPort::ResourceError);
+        QVERIFY(lost.wait(1000));
     }
 
     void lostDeviceIsReportedOnceAndReopenedWhenItReturns()
@@ -174,6 +182,8 @@ private slots:
         QVERIFY(comm.isOpen());
         QVERIFY(!comm.deviceConnected());
         comm.output("C00\r"); // written nowhere, quietly
+        QTest::failOnWarning("QIODevice::read (QSerialPort): device not open");
+        QCOMPARE(comm.input(), std::string()); // read from nowhere, quietly
 
         PseudoTerminal back; // the adapter comes back under the same name
         linkTo(back);

@@ -51,17 +51,20 @@ std::string systemError(const std::string& what)
     return what + ": " + std::strerror(errno);
 }
 
-// The vx37-sim process that holds the terminal end at `terminal` open, or 0: a simulator
-// serving a link keeps its own descriptor on it. Sees the processes this user may look into.
+// The other vx37-sim process that holds the terminal end at `terminal` open, or 0: a
+// simulator serving a link keeps its own descriptor on it. Not this one: the number of a
+// killed simulator's terminal may have just been given to ours. Sees the processes this
+// user may look into.
 long servingSimulator(const std::string& terminal)
 {
     DIR* processes = ::opendir("/proc");
     if (!processes)
         return 0;
     long found = 0;
+    const std::string self = std::to_string(::getpid());
     while (const dirent* process = ::readdir(processes)) {
         const std::string pid = process->d_name;
-        if (pid.find_first_not_of("0123456789") != std::string::npos)
+        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self)
             continue;
         std::ifstream comm("/proc/" + pid + "/comm");
         std::string name;
