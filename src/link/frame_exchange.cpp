@@ -44,10 +44,12 @@ FrameExchange::FrameExchange(SerialControl& port, IntervalTimer& timer, Clock no
     });
 }
 
-void FrameExchange::exchange(const std::string& code, int replyTimeoutMs, Done done)
+void FrameExchange::exchange(const std::string& code, int replyTimeoutMs, Done done,
+                             Accept accept)
 {
     assert(ready());
     code_ = code;
+    accept_ = accept;
     replyTimeoutMs_ = replyTimeoutMs;
     done_ = std::move(done);
     reply_ = {};
@@ -184,7 +186,8 @@ void FrameExchange::finish()
     timer_.stop();
     phase_ = Phase::Idle;
     reply_.answered = reply_.ended && reply_.after.empty() && reply_.unwritten == 0 &&
-                      !reply_.lost && isAnswerTo(code_, reply_.reply);
+                      !reply_.lost &&
+                      (accept_ == Accept::AnyReply || isAnswerTo(code_, reply_.reply));
     // A frame without its own answer keeps the line until a late answer has passed; a line
     // that is gone has nothing to drain.
     if (!reply_.answered && !reply_.lost)

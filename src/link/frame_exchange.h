@@ -54,6 +54,9 @@ public:
 
     using Clock = std::function<std::int64_t()>; // milliseconds
     using Done = std::function<void(const FrameReply&)>;
+    // What counts as the frame's answer: a reply of the form of its answer, or any reply
+    // that ends (a frame relayed for a client that judges the reply itself).
+    enum class Accept { AnswerForm, AnyReply };
 
     // timer: the one timer of every phase (writing, the reply, the settle, a drain).
     FrameExchange(SerialControl& port, IntervalTimer& timer, Clock now,
@@ -62,7 +65,8 @@ public:
     // Sends the frame of code and calls done once with what came back: when its answer has
     // settled, or when its reply time-out (replyTimeoutMs from the moment it is written
     // whole) has passed.
-    void exchange(const std::string& code, int replyTimeoutMs, Done done);
+    void exchange(const std::string& code, int replyTimeoutMs, Done done,
+                  Accept accept = Accept::AnswerForm);
     // How long an answer must stand alone before it counts.
     void setSettleMs(int milliseconds) { settleMs_ = milliseconds; }
     // No frame on the line and no drain: a frame may go now.
@@ -93,6 +97,7 @@ private:
     std::string code_;
     int replyTimeoutMs_ = 0;
     int settleMs_ = kSettleMs;
+    Accept accept_ = Accept::AnswerForm;
     Done done_;
     FrameReply reply_;
     int drainQuietMs_ = 0;

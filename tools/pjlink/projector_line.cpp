@@ -6,6 +6,7 @@
 #include "replies/reply_forms.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace vx37::pjlink {
@@ -27,6 +28,11 @@ QString shown(std::string_view bytes)
 {
     return QString::fromStdString(monitorTextForMessage(bytes));
 }
+
+// A relayed frame waits for its turn however long it takes; the deadline timer is set no
+// further ahead than this.
+constexpr std::int64_t kNoDeadline = std::numeric_limits<std::int64_t>::max();
+constexpr std::int64_t kLongestTimerMs = 24 * 3600 * 1000;
 
 QString code(const std::string& code)
 {
@@ -75,7 +81,7 @@ void ProjectorLine::ask(const std::string& code, std::int64_t deadline, Done don
         done(std::nullopt);
         return;
     }
-    queue(code, true, {deadline, std::move(done)});
+    queue({code, true, {{deadline, std::move(done)}}});
 }
 
 void ProjectorLine::send(const std::string& code, std::int64_t deadline, Done done)
@@ -84,21 +90,34 @@ void ProjectorLine::send(const std::string& code, std::int64_t deadline, Done do
         done(std::nullopt);
         return;
     }
-    queue(code, false, {deadline, std::move(done)});
+    queue({code, false, {{deadline, std::move(done)}}});
 }
 
-void ProjectorLine::queue(const std::string& code, bool query, Waiter waiter)
+void ProjectorLine::relay(const std::string& code, Done done)
+{
+    if (!up_) {
+        done(std::nullopt);
+        return;
+    }
+    const bool query = replyFormOf(code) != ReplyForm::Acknowledge;
+    queue({code, query, {{kNoDeadline, std::move(done)}}, true});
+}
+
+void ProjectorLine::queue(Job job)
 {
     // A query joins the same query on the line or in the queue: its reply is a reading taken
-    // no sooner than the request came.
-    const auto same = [&](const Job& job) { return query && job.query && job.code == code; };
+    // no sooner than the request came. A relayed frame is its client's own.
+    const auto same = [&](const Job& other) {
+        return job.query && !job.relayed && other.query && !other.relayed &&
+               other.code == job.code;
+    };
     if (onLine_ && same(*onLine_)) {
-        onLine_->waiters.push_back(std::move(waiter));
+        onLine_->waiters.push_back(std::move(job.waiters.front()));
     } else if (const auto queued = std::find_if(queue_.begin(), queue_.end(), same);
                queued != queue_.end()) {
-        queued->waiters.push_back(std::move(waiter));
+        queued->waiters.push_back(std::move(job.waiters.front()));
     } else {
-        queue_.push_back({code, query, {std::move(waiter)}});
+        queue_.push_back(std::move(job));
     }
     armDeadline();
     pump();
@@ -124,8 +143,10 @@ void ProjectorLine::pump()
         if (!job.waiters.empty()) {
             const std::string code = job.code;
             onLine_ = std::move(job);
-            exchange_.exchange(code, replyTimeoutOf(code),
-                               [this](const FrameReply& reply) { onReply(reply); });
+            exchange_.exchange(
+                code, replyTimeoutOf(code), [this](const FrameReply& reply) { onReply(reply); },
+                onLine_->relayed ? FrameExchange::Accept::AnyReply
+                                 : FrameExchange::Accept::AnswerForm);
         }
         for (const Waiter& waiter : late)
             waiter.done(std::nullopt);
@@ -146,6 +167,14 @@ void ProjectorLine::onReply(const FrameReply& reply)
         return;
     }
     if (reply.answered) {
+        finish(reply.reply, {});
+        return;
+    }
+    if (onLine_->relayed && !reply.reply.empty()) {
+        // The client has what came, as it came; what followed it answers nobody.
+        if (!reply.after.empty())
+            tell(QStringLiteral("dropped what came behind the reply to %1: \"%2\"")
+                     .arg(frame, shown(reply.after)));
         finish(reply.reply, {});
         return;
     }
@@ -179,7 +208,7 @@ void ProjectorLine::finish(const Reply& reply, const QString& down)
     onLine_.reset();
     if (!job.query)
         readings_.clear();
-    if (reply && job.query)
+    if (reply && job.query && isAnswerTo(job.code, *reply))
         readings_[job.code] = {*reply, now_()};
     if (reply && !up_) {
         up_ = true;
@@ -253,7 +282,8 @@ void ProjectorLine::armDeadline()
         deadlineTimer_.stop();
         return;
     }
-    deadlineTimer_.setInterval(static_cast<int>(std::max<std::int64_t>(0, *next - now_())));
+    deadlineTimer_.setInterval(
+        static_cast<int>(std::clamp<std::int64_t>(*next - now_(), 0, kLongestTimerMs)));
     deadlineTimer_.start();
 }
 
@@ -273,7 +303,7 @@ void ProjectorLine::onPoll()
         const auto reading = readings_.find(query);
         const bool fresh = reading != readings_.end() && now - reading->second.at < kFreshMs;
         if (!fresh)
-            queue(query, true, {now + kPollAnswerMs, [](const Reply&) {}});
+            queue({query, true, {{now + kPollAnswerMs, [](const Reply&) {}}}});
         if (!up_)
             break; // one probe is enough
     }

@@ -64,6 +64,10 @@ public:
     void ask(const std::string& code, std::int64_t deadline, Done done);
     // A command's reply (ACK CR).
     void send(const std::string& code, std::int64_t deadline, Done done);
+    // A client's own frame, in its turn and with no deadline: its reply as the projector
+    // sends it, whatever its form, or nullopt when nothing came. What comes behind the
+    // reply is dropped.
+    void relay(const std::string& code, Done done);
 
     bool isUp() const { return up_; }
 
@@ -84,9 +88,10 @@ private:
         std::string code;
         bool query;
         std::vector<Waiter> waiters;
+        bool relayed = false;
     };
 
-    void queue(const std::string& code, bool query, Waiter waiter);
+    void queue(Job job);
     void pump();
     void onReply(const FrameReply& reply);
     // Ends the frame on the line with its reply; a text for down takes the line down.
