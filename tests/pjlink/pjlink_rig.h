@@ -36,6 +36,9 @@ struct PjlinkRig
                 clock.advance(vx37::kDesignReplyTimeout);
             else
                 port.receive(reply);
+            // A reply not of the frame's form: the next frame waits for a quiet line.
+            if (answered.empty() && port.writes().size() == frames + 1)
+                clock.advance(vx37::pjlink::ProjectorLine::kDrainQuietMs);
         }
         return answered;
     }

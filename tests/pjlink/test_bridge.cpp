@@ -52,7 +52,7 @@ private slots:
         lookups("INPT ?", "CR1", "INPT", {{"1", "11"}, {"2", "12"}, {"3", "21"}, {"4", "22"}});
         lookups(
             "AVMT ?", "CRA", "AVMT",
-            {{"00", "30"}, {"01", "11"}, {"02", "21"}, {"03", "31"}, {"80", "30"}, {"FF", "ERR3"}});
+            {{"00", "30"}, {"01", "11"}, {"02", "21"}, {"03", "31"}, {"80", "30"}});
         for (const auto& [key, lamps] : {std::pair{"00", "7 0 7 0"},
                                          {"01", "7 1 7 0"},
                                          {"02", "7 0 7 1"},
@@ -64,6 +64,10 @@ private slots:
             QTest::addRow("LAMP ? %s", key)
                 << "%1LAMP ?" << QStringList{QString::fromLatin1(key) + u'\r', "00007\r"}
                 << "CR7\rCR3\r" << QStringLiteral("%1LAMP=") + QString::fromLatin1(lamps);
+        // What the projector does not report answers neutrally while it is on or warming up.
+        row("AVMT ? warming up", "%1AVMT ?", "FF\r|40\r", "CRA\rCR0\r", "%1AVMT=30");
+        row("AVMT ? at stand-by", "%1AVMT ?", "FF\r|80\r", "CRA\rCR0\r", "%1AVMT=ERR3");
+        row("INPT ? warming up, no input", "%1INPT ?", "ERR\r|40\r", "CR1\rCR0\r", "%1INPT=11");
         row("POWR ? error reply", "%1POWR ?", "ERR\r", "CR0\r", "%1POWR=ERR3");
         row("POWR ? no reply", "%1POWR ?", "", "CR0\r", "%1POWR=ERR3");
         row("ERST ? on", "%1ERST ?", "00\r", "CR0\r", "%1ERST=000000");
@@ -101,7 +105,8 @@ private slots:
         row("unknown command", "%1ABCD ?", "", "", "%1ABCD=ERR1");
         row("class 2", "%2POWR ?", "", "", "%2POWR=ERR1");
         row("lower case", "%1powr ?", "", "", "%1powr=ERR1");
-        row("no blank after the body", "%1POWR?", "", "", "%1POWR?=ERR1");
+        row("no blank after the body", "%1POWR?", "", "", "%1POWR=ERR2");
+        row("a control character", "%1POWR \x01", "", "", "%1POWR=ERR2");
         row("no parameter", "%1POWR", "", "", "%1POWR=ERR2");
         row("a query set", "%1CLSS 2", "", "", "%1CLSS=ERR2");
         row("POWR 2", "%1POWR 2", "", "", "%1POWR=ERR2");

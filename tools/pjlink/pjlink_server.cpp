@@ -17,6 +17,9 @@ namespace {
 // What Qt reads ahead of a client, and what it may hold of answers the client has not read.
 constexpr qint64 kReadAhead = 1024;
 constexpr qint64 kMostUnsent = 4096;
+// And what the system holds of them: little, so that a client that reads nothing is seen
+// as such soon.
+constexpr int kSystemSendBuffer = 4096;
 
 QHostAddress peerAddress(const QTcpSocket& socket)
 {
@@ -148,6 +151,7 @@ void Server::accept()
         client->self = client;
         client->greetAt = penalties_.greetAt(address, now_());
         socket->setReadBufferSize(kReadAhead);
+        socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSystemSendBuffer);
         const std::weak_ptr<Client> weak = client;
         const auto serveIt = [this, weak] {
             if (const auto c = weak.lock())
