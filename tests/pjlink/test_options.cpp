@@ -36,9 +36,7 @@ private slots:
         row("IPv6, any port", {"--listen", "[::1]:0"}, {}, 0, "[::1]:0");
         row("no password meant", {"--listen", "*:4352", "--no-password"}, {}, 0, "*:4352 -");
         row("password 0600", password, {}, 0600, "*:4352 secret");
-        row("password 0400", password, {}, 0400, "*:4352 secret");
         row("password 0640", password, {}, 0640, "is open to others (mode 0640)");
-        row("password 0604", password, {}, 0604, "is open to others (mode 0604)");
         row("password 0620", password, {}, 0620, "is open to others (mode 0620)");
         row("a credential 0440", {"--password-file", "{credential}"}, {}, 0440, "*:4352 secret");
         row("a credential 0444", {"--password-file", "{credential}"}, {}, 0444, "(mode 0444)");
@@ -46,8 +44,6 @@ private slots:
             "keep one of them");
         row("network without a password", {"--listen", "*:4352"}, {}, 0, "would let anyone");
         row("unknown option", {"--bogus"}, {}, 0, "unknown option --bogus");
-        row("no value", {"--port"}, {}, 0, "--port needs a value");
-        row("baud", {"--baud", "4800"}, {}, 0, "--baud takes 19200 or 9600");
         row("poll 0", {"--poll=0"}, {}, 0, "--poll takes seconds, from 1 to 3600");
         row("per address 0", {"--max-per-address", "0"}, {}, 0, "takes a count, from 1 to 1000");
         row("a control character", {"--name", "a\tb"}, {}, 0, "holds a control character");
@@ -62,40 +58,36 @@ private slots:
         QFETCH(int, mode);
         QFETCH(QString, expected);
         QTemporaryDir dir;
-        QFile configFile(dir.filePath("config"));
-        QVERIFY(configFile.open(QIODevice::WriteOnly) && configFile.write(config) >= 0);
-        configFile.close();
-        const QString passwordPath = dir.filePath("password");
-        QFile passwordFile(passwordPath);
-        QVERIFY(passwordFile.open(QIODevice::WriteOnly) && passwordFile.write("secret\n") == 7);
-        passwordFile.close();
-        QVERIFY(::chmod(qPrintable(passwordPath), static_cast<mode_t>(mode)) == 0);
+        const auto write = [&dir](const char* name, const QByteArray& bytes) {
+            QFile file(dir.filePath(name));
+            return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+        };
+        QVERIFY(write("config", config) && write("password", "secret\n"));
+        QVERIFY(::chmod(qPrintable(dir.filePath("password")), static_cast<mode_t>(mode)) == 0);
         qputenv("CREDENTIALS_DIRECTORY", args.contains("{credential}") ? dir.path().toUtf8() : "");
         std::vector<std::string> given;
-        for (const QString& arg : args)
-            given.push_back(QString(arg)
-                                .replace("{config}", configFile.fileName())
-                                .replace(QRegularExpression("\\{password\\}|\\{credential\\}"),
-                                         passwordPath)
+        for (QString arg : args)
+            given.push_back(arg.replace("{config}", dir.filePath("config"))
+                                .replace(QRegularExpression("\\{(password|credential)\\}"),
+                                         dir.filePath("password"))
                                 .toStdString());
         const ParsedOptions parsed = parseOptions(given);
         const ServerPlan plan = planServer(parsed.options);
         const Options& o = parsed.options;
-        QString actual = QStringLiteral("%1 %2 %3 %4 poll %5 at most %6/%7")
-                             .arg(QString::fromStdString(o.port))
-                             .arg(o.baud)
-                             .arg(plan.listen.text(),
-                                  plan.password.empty() ? QStringLiteral("-")
-                                                        : QString::fromStdString(plan.password))
-                             .arg(o.pollSeconds)
-                             .arg(o.maxConnections)
-                             .arg(o.maxPerAddress);
-        if (parsed.action == ParsedOptions::Action::Help)
-            actual = QStringLiteral("help");
-        else if (parsed.action == ParsedOptions::Action::Error)
-            actual = QString::fromStdString(parsed.error);
-        else if (!plan.error.empty())
-            actual = QString::fromStdString(plan.error);
+        const QString actual =
+            parsed.action == ParsedOptions::Action::Help    ? QStringLiteral("help")
+            : parsed.action == ParsedOptions::Action::Error ? QString::fromStdString(parsed.error)
+            : !plan.error.empty()                           ? QString::fromStdString(plan.error)
+                                  : QStringLiteral("%1 %2 %3 %4 poll %5 at most %6/%7")
+                                        .arg(QString::fromStdString(o.port))
+                                        .arg(o.baud)
+                                        .arg(plan.listen.text(),
+                                             QString::fromStdString(plan.password.empty()
+                                                                        ? "-"
+                                                                        : plan.password))
+                                        .arg(o.pollSeconds)
+                                        .arg(o.maxConnections)
+                                        .arg(o.maxPerAddress);
         QVERIFY2(actual.contains(expected), qPrintable(actual));
     }
 };
