@@ -42,7 +42,7 @@ private:
 class LogLimiter
 {
 public:
-    static constexpr int kBurst = 10;
+    static constexpr int kBurst = 30;
     static constexpr int kWindowMs = 60000;
     static constexpr std::size_t kMostKeys = 1024;
 
