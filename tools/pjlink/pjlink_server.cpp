@@ -205,7 +205,7 @@ void Server::serve(Client& client)
             penalties_.failed(client.address, now_());
             log(client.address, "denied",
                 client.peer + QStringLiteral(" failed to authenticate: closed"), true);
-            client.socket->write("PJLINK ERRA\r");
+            send(client, "PJLINK ERRA\r");
             close(client, {}, true);
             break;
         case ClientLines::Step::Kind::Drop:
@@ -240,15 +240,7 @@ void Server::answered(Client& client, const std::string& command, const std::str
 {
     if (client.closing)
         return;
-    const QByteArray bytes = QByteArray::fromStdString(answer + '\r');
-    if (client.shut) {
-        // Bounded and never blocking: what does not fit is lost with the connection.
-        ::send(client.spare, bytes.constData(), static_cast<std::size_t>(bytes.size()),
-               MSG_NOSIGNAL | MSG_DONTWAIT);
-    } else {
-        client.socket->write(bytes);
-        client.socket->flush();
-    }
+    send(client, QByteArray::fromStdString(answer + '\r'));
     log(client.address, "command",
         QStringLiteral("%1 %2 -> %3")
             .arg(client.peer, QString::fromStdString(printable(command)),
@@ -256,6 +248,18 @@ void Server::answered(Client& client, const std::string& command, const std::str
         false);
     client.waiting = false;
     serve(client);
+}
+
+void Server::send(Client& client, const QByteArray& bytes)
+{
+    if (client.shut) {
+        // Never blocking: what does not fit is lost with the connection.
+        ::send(client.spare, bytes.constData(), static_cast<std::size_t>(bytes.size()),
+               MSG_NOSIGNAL | MSG_DONTWAIT);
+    } else {
+        client.socket->write(bytes);
+        client.socket->flush();
+    }
 }
 
 void Server::close(Client& client, const QString& why, bool flush)
@@ -267,11 +271,14 @@ void Server::close(Client& client, const QString& why, bool flush)
     // Closing clients are bounded as the live ones: past that, one is reset at once.
     if (flush && !client.shut && closingCount() <= maxConnections_) {
         client.socket->disconnectFromHost();
-    } else {
-        reset(*client.socket, client.spare);
-        client.spare = -1;
-        QTimer::singleShot(0, this, [this, weak = client.self] { remove(weak); });
+        return;
     }
+    if (flush && client.shut)
+        ::close(client.spare); // the last of the connection: what was sent goes out first
+    else
+        reset(*client.socket, client.spare);
+    client.spare = -1;
+    QTimer::singleShot(0, this, [this, weak = client.self] { remove(weak); });
 }
 
 void Server::remove(const std::weak_ptr<Client>& client)

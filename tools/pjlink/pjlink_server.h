@@ -66,6 +66,7 @@ private:
     void serve(Client& client);
     void ask(Client& client, ClientLines::Step step);
     void answered(Client& client, const std::string& command, const std::string& answer);
+    void send(Client& client, const QByteArray& bytes);
     void close(Client& client, const QString& why, bool flush);
     void remove(const std::weak_ptr<Client>& client);
     void discard(const std::shared_ptr<Client>& client, bool reset);
