@@ -79,8 +79,8 @@ private slots:
                                              << QByteArrayList{"%1CLSS=1", "%1INF2=VX37"};
         QTest::newRow("binary garbage")
             << false << QByteArray("\x01\xfe\x80\x00zz\r", 7) << QByteArrayList{"closed"};
-        QTest::newRow("a body not of letters") << false << QByteArray("%1PO\0R ?\r", 9)
-                                               << QByteArrayList{"closed"};
+        QTest::newRow("a body not of letters")
+            << false << QByteArray("%1PO\0R ?\r", 9) << QByteArrayList{"closed"};
         QTest::newRow("half a line") << false << QByteArray("%1POW") << QByteArrayList{};
         QTest::newRow("digest and 136 bytes")
             << true << "<digest>" + longest << QByteArrayList{"%1NAME=ERR2"};

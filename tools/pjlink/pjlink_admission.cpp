@@ -7,9 +7,8 @@ namespace vx37::pjlink {
 void LoginPenalties::failed(const QString& address, std::int64_t now)
 {
     if (!table_.contains(address) && table_.size() >= kMostAddresses) {
-        std::erase_if(table_, [now](const auto& entry) {
-            return entry.second.until + kForgetMs <= now;
-        });
+        std::erase_if(table_,
+                      [now](const auto& entry) { return entry.second.until + kForgetMs <= now; });
         if (table_.size() >= kMostAddresses)
             table_.erase(std::min_element(table_.begin(), table_.end(), [](auto& a, auto& b) {
                 return a.second.until < b.second.until;
@@ -19,8 +18,8 @@ void LoginPenalties::failed(const QString& address, std::int64_t now)
     if (penalty.until + kForgetMs <= now)
         penalty.failures = 0;
     penalty.failures = std::min(penalty.failures + 1, 16);
-    penalty.until = now + std::min<std::int64_t>(std::int64_t{kFirstMs} << (penalty.failures - 1),
-                                                 kLongestMs);
+    penalty.until =
+        now + std::min<std::int64_t>(std::int64_t{kFirstMs} << (penalty.failures - 1), kLongestMs);
 }
 
 std::int64_t LoginPenalties::greetAt(const QString& address, std::int64_t now) const
@@ -66,8 +65,8 @@ std::vector<QString> LogLimiter::ended(std::int64_t now)
         entry = table_.erase(entry);
     }
     if (overflow_ > 0)
-        told_.push_back(QStringLiteral("%1 more lines held back: too many addresses at once")
-                            .arg(overflow_));
+        told_.push_back(
+            QStringLiteral("%1 more lines held back: too many addresses at once").arg(overflow_));
     overflow_ = 0;
     std::vector<QString> told;
     told.swap(told_);

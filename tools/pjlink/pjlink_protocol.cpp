@@ -73,9 +73,8 @@ bool digestMatches(std::string_view sent, std::string_view expected)
 }
 
 ClientLines::ClientLines(std::string random, std::string_view password)
-    : random_(std::move(random)), digest_(random_.empty() ? std::string()
-                                                           : authDigest(random_, password)),
-      started_(false)
+    : random_(std::move(random)),
+      digest_(random_.empty() ? std::string() : authDigest(random_, password)), started_(false)
 {
 }
 

@@ -55,10 +55,7 @@ void reset(QTcpSocket& socket, int spare)
 
 struct Server::Client
 {
-    Client(std::string random, std::string_view password)
-        : lines(std::move(random), password)
-    {
-    }
+    Client(std::string random, std::string_view password) : lines(std::move(random), password) {}
 
     QTcpSocket* socket = nullptr;
     // A second descriptor of the connection: Qt closes its own once the client shuts its
@@ -229,11 +226,11 @@ void Server::ask(Client& client, ClientLines::Step step)
     client.waiting = true;
     if (!client.lines.random().empty())
         penalties_.succeeded(client.address);
-    bridge_.answer(step.command,
-                   [this, weak = client.self, line = std::move(step.line)](const std::string& answer) {
-                       if (const auto c = weak.lock())
-                           answered(*c, line, answer);
-                   });
+    bridge_.answer(step.command, [this, weak = client.self,
+                                  line = std::move(step.line)](const std::string& answer) {
+        if (const auto c = weak.lock())
+            answered(*c, line, answer);
+    });
 }
 
 void Server::answered(Client& client, const std::string& command, const std::string& answer)
@@ -294,8 +291,7 @@ void Server::remove(const std::weak_ptr<Client>& client)
         return;
     }
     if (!gone->closing)
-        log(gone->address, "closed", gone->peer + QStringLiteral(" closed the connection"),
-            false);
+        log(gone->address, "closed", gone->peer + QStringLiteral(" closed the connection"), false);
     discard(gone, false);
 }
 
@@ -335,8 +331,7 @@ void Server::sweep()
                       .arg(kLoginMs / 1000),
                   true);
         } else if (now - client->lastCommandAt >= kIdleMs) {
-            close(*client, QStringLiteral("closed: no command for %1 s").arg(kIdleMs / 1000),
-                  true);
+            close(*client, QStringLiteral("closed: no command for %1 s").arg(kIdleMs / 1000), true);
         }
     }
     for (const QString& told : limiter_.ended(now))
