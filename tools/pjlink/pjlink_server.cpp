@@ -283,7 +283,7 @@ void Server::remove(const std::weak_ptr<Client>& client)
     const std::shared_ptr<Client> gone = client.lock();
     if (!gone || std::find(clients_.begin(), clients_.end(), gone) == clients_.end())
         return;
-    if (!gone->closing && !gone->shut && gone->spare >= 0 &&
+    if (!gone->closing && !gone->shut && gone->greeted && gone->spare >= 0 &&
         (gone->waiting || gone->socket->bytesAvailable() > 0)) {
         // It shut its sending side with commands still to answer.
         gone->shut = true;
