@@ -226,6 +226,20 @@ private slots:
         QVERIFY(nextLine(*next).startsWith("PJLINK 1"));
     }
 
+    // The wait doubles with each wrong digest; of too many addresses, the one due soonest
+    // is forgotten.
+    void loginPenalties()
+    {
+        LoginPenalties penalties;
+        for (int i = 0; i < 3; ++i)
+            penalties.failed("x", 0);
+        for (std::size_t i = 0; i < LoginPenalties::kMostAddresses; ++i)
+            penalties.failed(QString::number(i), 1);
+        QCOMPARE(penalties.greetAt("x", 0), 4 * LoginPenalties::kFirstMs);
+        QCOMPARE(penalties.greetAt("0", 0), 0);
+        QCOMPARE(penalties.greetAt("1", 0), 1 + LoginPenalties::kFirstMs);
+    }
+
     // Fifty clients ask at once: one frame on the line answers them all.
     void fiftyClients()
     {
