@@ -298,7 +298,7 @@ bool lateProjector(int seconds)
         prompt = mixedClients(bridge.port(), 4, 2).answers;
     }
     SimProcess sim("--quiet --late 300");
-    Bridge bridge(sim.link(), {});
+    Bridge bridge(sim.link(), {"--max-per-address", "32"});
     if (!sim.isServing() || !bridge.port())
         return false;
     const Mix late = mixedClients(bridge.port(), 24, seconds);
@@ -372,7 +372,8 @@ int main(int argc, char** argv)
                     paced.size(), verdict(*asked <= median(projector) + 1.0));
     }
 
-    Bridge bridge(sim.link(), {"--max-connections", QString::number(kClients + 10)});
+    Bridge bridge(sim.link(), {"--max-connections", QString::number(kClients + 10),
+                               "--max-per-address", QString::number(kClients + 10)});
     if (!bridge.port()) {
         std::fprintf(stderr, "vx37-pjlink-bench: the bridge did not start\n");
         return 1;

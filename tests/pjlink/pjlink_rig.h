@@ -12,8 +12,8 @@
 // The projector has answered its first probe: the line is up, its reading already stale.
 struct PjlinkRig
 {
-    explicit PjlinkRig(std::string password = {}, int maxConnections = 64)
-        : server(bridge, std::move(password), maxConnections, clock.createTimer(0), now)
+    explicit PjlinkRig(std::string password = {}, int maxConnections = 64, int perAddress = 64)
+        : server(bridge, std::move(password), maxConnections, perAddress, clock.createTimer(0), now)
     {
         line.start();
         port.receive("00\r");
@@ -36,6 +36,9 @@ struct PjlinkRig
                 clock.advance(vx37::kDesignReplyTimeout);
             else
                 port.receive(reply);
+            // A reply not of the frame's form: the next frame waits for a quiet line.
+            if (answered.empty() && port.writes().size() == frames + 1)
+                clock.advance(vx37::kDesignReplyTimeout);
         }
         return answered;
     }

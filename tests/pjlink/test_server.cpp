@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/socket.h>
 
 using namespace vx37::pjlink;
 
@@ -30,6 +31,9 @@ std::unique_ptr<QTcpSocket> connected(const PjlinkRig& rig)
 {
     auto socket = std::make_unique<QTcpSocket>();
     socket->connectToHost(QHostAddress::LocalHost, rig.server.address().port);
+    // Connected before the server sees it: a Qt client reset while still connecting
+    // would not notice.
+    socket->waitForConnected(5000);
     return socket;
 }
 
@@ -39,6 +43,18 @@ QByteArray digestFor(const QByteArray& greeting)
     if (!greeting.startsWith("PJLINK 1 "))
         return {};
     return QByteArray::fromStdString(authDigest(greeting.mid(9).toStdString(), "secret"));
+}
+
+// Plays a projector that is on, answering each frame of the line, for `ms` of virtual time.
+void playOn(PjlinkRig& rig, std::int64_t ms)
+{
+    std::size_t answered = rig.port.writes().size();
+    constexpr int kStepMs = 50;
+    for (std::int64_t t = 0; t < ms; t += kStepMs) {
+        rig.clock.advance(kStepMs);
+        while (answered < rig.port.writes().size())
+            rig.port.receive(rig.port.writes()[answered++] == "CR1\r" ? "1\r" : "00\r");
+    }
 }
 
 } // namespace
@@ -64,6 +80,8 @@ private slots:
                                              << QByteArrayList{"%1CLSS=1", "%1INF2=VX37"};
         QTest::newRow("binary garbage")
             << false << QByteArray("\x01\xfe\x80\x00zz\r", 7) << QByteArrayList{"closed"};
+        QTest::newRow("a body not of letters")
+            << false << QByteArray("%1PO\0R ?\r", 9) << QByteArrayList{"closed"};
         QTest::newRow("half a line") << false << QByteArray("%1POW") << QByteArrayList{};
         QTest::newRow("digest and 136 bytes")
             << true << "<digest>" + longest << QByteArrayList{"%1NAME=ERR2"};
@@ -102,34 +120,125 @@ private slots:
                     !line.at(0).toString().contains(QLatin1String(digestFor(greeting))));
     }
 
+    // A client is closed 10 s after its greeting without a command, 30 s after its last.
     void idleClose()
     {
         PjlinkRig rig;
         QVERIFY(rig.server.listen({QHostAddress::LocalHost, 0}));
         const auto client = connected(rig);
+        const auto silent = connected(rig);
         QCOMPARE(nextLine(*client), "PJLINK 0");
-        rig.clock.advance(Server::kIdleMs - Server::kSweepMs);
+        QCOMPARE(nextLine(*silent), "PJLINK 0");
+        rig.clock.advance(Server::kLoginMs - Server::kSweepMs);
         client->write("%1CLSS ?\r");
         QCOMPARE(nextLine(*client), "%1CLSS=1");
-        rig.clock.advance(Server::kIdleMs - Server::kSweepMs);
+        rig.clock.advance(2 * Server::kSweepMs);
+        QCOMPARE(nextLine(*silent), "closed");
+        rig.clock.advance(Server::kIdleMs - 3 * Server::kSweepMs);
         QVERIFY(
             !QTest::qWaitFor([&] { return client->state() != QTcpSocket::ConnectedState; }, 100));
         rig.clock.advance(Server::kSweepMs);
         QCOMPARE(nextLine(*client), "closed");
     }
 
+    void connectionCap_data()
+    {
+        QTest::addColumn<int>("most");
+        QTest::addColumn<int>("perAddress");
+        QTest::newRow("in all") << 2 << 64;
+        QTest::newRow("from one address") << 64 << 2;
+    }
+
+    // One client too many is reset; one that reads none of its answers is closed at last,
+    // and counts no more while it is.
     void connectionCap()
     {
-        PjlinkRig rig({}, 2);
+        QFETCH(int, most);
+        QFETCH(int, perAddress);
+        PjlinkRig rig({}, most, perAddress);
         QVERIFY(rig.server.listen({QHostAddress::LocalHost, 0}));
         const auto first = connected(rig);
         const auto second = connected(rig);
         QCOMPARE(nextLine(*first), "PJLINK 0");
         QCOMPARE(nextLine(*second), "PJLINK 0");
-        const auto third = connected(rig);
-        QCOMPARE(nextLine(*third), "closed");
+        QCOMPARE(nextLine(*connected(rig)), "closed");
         second->write("%1CLSS ?\r");
         QCOMPARE(nextLine(*second), "%1CLSS=1");
+
+        first->setReadBufferSize(16);
+        first->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1024);
+        for (int i = 0; i < 10000; ++i)
+            first->write("%1INF2 ?\r");
+        QTest::qWait(200); // for the answers to fill what lies between
+        playOn(rig, Server::kIdleMs);
+        QVERIFY(!QTest::qWaitFor([&] { return rig.server.closingCount() == 0; }, 100));
+        QCOMPARE(nextLine(*connected(rig)), "PJLINK 0");
+        rig.clock.advance(Server::kClosingMs + Server::kSweepMs);
+        QCOMPARE(rig.server.closingCount(), 0);
+    }
+
+    // A client that shuts its sending side gets the answer to what it sent, then the close.
+    void halfClose()
+    {
+        PjlinkRig rig;
+        QVERIFY(rig.server.listen({QHostAddress::LocalHost, 0}));
+        const auto client = connected(rig);
+        QCOMPARE(nextLine(*client), "PJLINK 0");
+        client->write("%1POWR ?\r");
+        client->flush();
+        ::shutdown(static_cast<int>(client->socketDescriptor()), SHUT_WR);
+        QTRY_COMPARE(rig.port.written(), "CR0\r");
+        QTest::qWait(100); // for the server to see the end of what the client sends
+        rig.port.receive("00\r");
+        QCOMPARE(nextLine(*client), "%1POWR=1");
+        QCOMPARE(nextLine(*client), "closed");
+    }
+
+    // While the projector does not answer, new clients are reset before any greeting, and
+    // the log tells of the first few only; once it answers, they are served.
+    void deadLine()
+    {
+        PjlinkRig rig;
+        QSignalSpy logged(&rig.server, &Server::logged);
+        QVERIFY(rig.server.listen({QHostAddress::LocalHost, 0}));
+        for (int i = 0; i < 20 && rig.line.isUp(); ++i)
+            rig.clock.advance(ProjectorLine::kProbeMs);
+        for (int i = 0; i < LogLimiter::kBurst + 2; ++i)
+            QCOMPARE(nextLine(*connected(rig)), "closed");
+        QCOMPARE(logged.size(), LogLimiter::kBurst);
+        rig.clock.advance(LogLimiter::kWindowMs);
+        QCOMPARE(logged.size(), LogLimiter::kBurst + 1);
+        playOn(rig, 2 * ProjectorLine::kProbeMs);
+        QCOMPARE(nextLine(*connected(rig)), "PJLINK 0");
+    }
+
+    // After a wrong digest, the next connection from that address is greeted after a wait.
+    void wrongDigestWait()
+    {
+        PjlinkRig rig("secret");
+        QVERIFY(rig.server.listen({QHostAddress::LocalHost, 0}));
+        const auto guesser = connected(rig);
+        QVERIFY(nextLine(*guesser).startsWith("PJLINK 1"));
+        guesser->write(QByteArray(32, '0') + "%1CLSS ?\r");
+        QCOMPARE(nextLine(*guesser), "PJLINK ERRA");
+        const auto next = connected(rig);
+        QVERIFY(!QTest::qWaitFor([&] { return next->bytesAvailable() > 0; }, 200));
+        rig.clock.advance(LoginPenalties::kFirstMs + Server::kSweepMs);
+        QVERIFY(nextLine(*next).startsWith("PJLINK 1"));
+    }
+
+    // The wait doubles with each wrong digest; of too many addresses, the one due soonest
+    // is forgotten.
+    void loginPenalties()
+    {
+        LoginPenalties penalties;
+        for (int i = 0; i < 3; ++i)
+            penalties.failed("x", 0);
+        for (std::size_t i = 0; i < LoginPenalties::kMostAddresses; ++i)
+            penalties.failed(QString::number(i), 1);
+        QCOMPARE(penalties.greetAt("x", 0), 4 * LoginPenalties::kFirstMs);
+        QCOMPARE(penalties.greetAt("0", 0), 0);
+        QCOMPARE(penalties.greetAt("1", 0), 1 + LoginPenalties::kFirstMs);
     }
 
     // Fifty clients ask at once: one frame on the line answers them all.

@@ -98,7 +98,8 @@ int main(int argc, char** argv)
                   {options.name.value_or(hostName()), options.manufacturer, options.product,
                    options.info.value_or("vx37-pjlink " VX37_VERSION)},
                   now);
-    Server server(bridge, plan.password, options.maxConnections, sweepTimer, now);
+    Server server(bridge, plan.password, options.maxConnections, options.maxPerAddress, sweepTimer,
+                  now);
     const QString portName = QString::fromLocal8Bit(options.port);
     QObject::connect(&line, &ProjectorLine::note, &app,
                      [&portName](const QString& text, bool fault) {

@@ -55,6 +55,8 @@ void Bridge::answer(const Command& command, Answer answer)
                                   [&](const CommandRow& r) { return r.body == command.body; });
     if (command.header != "%1" || row == kCommands.end())
         request("ERR1");
+    else if (command.badParameter)
+        request("ERR2");
     else if (command.parameter == "?")
         (this->*row->query)(request);
     else if (row->sets)
@@ -80,12 +82,31 @@ void Bridge::power(const Request& request)
 
 void Bridge::input(const Request& request)
 {
-    lookUp(request, Query::Input, inputRow, &InputRow::pjlink);
+    line_.ask(codeOf(Query::Input), request.deadline, [this, request](const auto& reply) {
+        if (const InputRow* row = reply ? inputRow(*reply) : nullptr)
+            request(row->pjlink);
+        else // the first input INST ? lists
+            whileOn(request, selectableInputs().substr(0, 2));
+    });
 }
 
 void Bridge::mute(const Request& request)
 {
-    lookUp(request, Query::Mute, muteRow, &MuteRow::avmt);
+    line_.ask(codeOf(Query::Mute), request.deadline, [this, request](const auto& reply) {
+        const MuteRow* row = reply ? muteRow(*reply) : nullptr;
+        if (row && row->avmt != "ERR3")
+            request(row->avmt);
+        else
+            whileOn(request, "30");
+    });
+}
+
+void Bridge::whileOn(const Request& request, const std::string& neutral)
+{
+    line_.ask(codeOf(Query::Power), request.deadline, [request, neutral](const auto& reply) {
+        const PowerRow* state = reply ? powerRow(*reply) : nullptr;
+        request(state && (state->powr == "1" || state->powr == "3") ? neutral : "ERR3");
+    });
 }
 
 void Bridge::errors(const Request& request)

@@ -35,6 +35,9 @@ public:
     // Answers a command, at once or once the line has answered.
     void answer(const Command& command, Answer answer);
 
+    // Whether the projector answers: new clients are refused while it does not.
+    bool projectorAnswers() const { return line_.isUp(); }
+
     // The queries the poll keeps fresh: power, input and mute.
     static std::vector<std::string> polledQueries();
 
@@ -51,6 +54,9 @@ private:
     void power(const Request& request);
     void input(const Request& request);
     void mute(const Request& request);
+    // While the projector is on or warming up, what it does not report (yet) is answered
+    // with a neutral value: some controllers take ERR3 for the projector being off.
+    void whileOn(const Request& request, const std::string& neutral);
     void errors(const Request& request);
     void lamps(const Request& request);
     void inputs(const Request& request);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
@@ -127,6 +128,10 @@ const std::vector<Key>& keys()
         {"max-connections",
          [](Options& o, const std::string& v) {
              return setNumber(o.maxConnections, v, 1, 1000, "takes a count");
+         }},
+        {"max-per-address",
+         [](Options& o, const std::string& v) {
+             return setNumber(o.maxPerAddress, v, 1, 1000, "takes a count");
          }},
     };
     return kKeys;
@@ -278,8 +283,19 @@ std::optional<ListenAddress> parseListen(std::string_view text)
 
 namespace {
 
-// The password: the file's first and only line. A file others may read is refused, as ssh
-// refuses such a private key; an empty file sets no password.
+// The permission bits that make a password file too open: any for others or the group,
+// as ssh judges a private key. In systemd's credentials directory, which only the service
+// may enter, the group bits are the mask of the ACL that lets the service read its copy.
+mode_t tooOpen(const std::string& path)
+{
+    const char* credentials = std::getenv("CREDENTIALS_DIRECTORY");
+    const bool credential =
+        credentials && *credentials && path.starts_with(std::string(credentials) + '/');
+    return credential ? S_IRWXO : S_IRWXG | S_IRWXO;
+}
+
+// The password: the file's first and only line. A file others or the group may use is
+// refused; an empty file sets no password.
 std::string readPassword(const std::string& path, std::string& password)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -290,14 +306,16 @@ std::string readPassword(const std::string& path, std::string& password)
     };
     char bytes[kLongestPassword + 3];
     ssize_t size = -1;
-    if (::fstat(fd, &info) == 0 && !(info.st_mode & S_IROTH))
+    const bool known = ::fstat(fd, &info) == 0;
+    const bool open = known && (info.st_mode & tooOpen(path)) != 0;
+    if (known && !open)
         size = ::read(fd, bytes, sizeof bytes);
     ::close(fd);
-    if (info.st_mode & S_IROTH) {
+    if (open) {
         char mode[8];
         std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
-        return "the password file " + path + " may be read by others (mode " + mode +
-               "): make it private (chmod o-r " + path + ") and start again";
+        return "the password file " + path + " is open to others (mode " + mode +
+               "): make it private (chmod go= " + path + ") and start again";
     }
     if (size < 0)
         return "cannot read the password file " + path + ": " + std::strerror(errno);
@@ -370,7 +388,8 @@ Options (each also a "key = value" line of the --config file, without the dashes
   --product TEXT         what INF2 ? answers (default: VX37)
   --info TEXT            what INFO ? answers (default: vx37-pjlink and its version)
   --poll SECONDS         how often power, input and mute are read (default 5)
-  --max-connections N    clients at once (default 64); one more is closed at once
+  --max-connections N    clients at once (default 64); one more is reset at once
+  --max-per-address N    clients at once from one address (default 8)
   --config FILE          read these settings from FILE; the command line wins
   --help, --version
 

@@ -25,6 +25,7 @@ struct Options
     std::optional<std::string> info;
     int pollSeconds = 5;
     int maxConnections = 64;
+    int maxPerAddress = 8;
 };
 
 struct ParsedOptions

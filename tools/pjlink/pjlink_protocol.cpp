@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -16,21 +17,32 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
+bool isPrintable(char c)
+{
+    return c >= 0x20 && c < 0x7f;
+}
+
+bool isBodyCharacter(char c)
+{
+    return isDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
 } // namespace
 
 std::optional<Command> parseCommand(std::string_view line)
 {
-    if (line.size() < kHeaderAndBody || line[0] != '%' || !isDigit(line[1]))
+    if (line.size() < kHeaderAndBody || line[0] != '%' || !isDigit(line[1]) ||
+        !std::all_of(line.begin() + 2, line.begin() + kHeaderAndBody, isBodyCharacter))
         return std::nullopt;
     Command command;
     command.header = line.substr(0, 2);
     command.body = line.substr(2, 4);
     if (line.size() > kHeaderAndBody) {
-        // Anything but a blank after the four letters makes another, unknown, command.
-        if (line[kHeaderAndBody] != ' ')
-            command.body = line.substr(2);
-        else
-            command.parameter = line.substr(kHeaderAndBody + 1);
+        const std::string_view parameter = line.substr(kHeaderAndBody + 1);
+        command.badParameter = line[kHeaderAndBody] != ' ' ||
+                               !std::all_of(parameter.begin(), parameter.end(), isPrintable);
+        if (!command.badParameter)
+            command.parameter = parameter;
     }
     return command;
 }
@@ -58,6 +70,46 @@ bool digestMatches(std::string_view sent, std::string_view expected)
             static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(sent[i]))) ^
             static_cast<unsigned char>(expected[i]);
     return difference == 0;
+}
+
+ClientLines::ClientLines(std::string random, std::string_view password)
+    : random_(std::move(random)),
+      digest_(random_.empty() ? std::string() : authDigest(random_, password)), started_(false)
+{
+}
+
+ClientLines::Step ClientLines::take(char c)
+{
+    using Kind = Step::Kind;
+    if (c == '\n') // CR LF ends a line as CR does
+        return {};
+    if (c != '\r') {
+        // The first line carries the digest before its command.
+        const std::size_t longest = kLongestCommand - 1 + (digest_.empty() ? 0 : kDigestLength);
+        partial_ += c;
+        if (partial_.size() > longest)
+            return {Kind::Drop, {}, "a line of over " + std::to_string(kLongestCommand) + " bytes"};
+        return {};
+    }
+    std::string line;
+    line.swap(partial_);
+    if (line.empty())
+        return {};
+    if (!digest_.empty()) {
+        if (line.size() < kDigestLength ||
+            !digestMatches(std::string_view(line).substr(0, kDigestLength), digest_))
+            return {Kind::Deny, {}, {}};
+        digest_.clear();
+        started_ = true;
+        line.erase(0, kDigestLength);
+        if (line.empty())
+            return {};
+    }
+    auto command = parseCommand(line);
+    if (!command)
+        return {Kind::Drop, {}, "not a PJLink command: \"" + printable(line.substr(0, 40)) + '"'};
+    started_ = true;
+    return {Kind::Ask, std::move(*command), std::move(line)};
 }
 
 std::string printable(std::string_view bytes)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/interval_timer.h"
+#include "pjlink/pjlink_admission.h"
 #include "pjlink/pjlink_bridge.h"
 #include "pjlink/pjlink_options.h"
 
@@ -20,28 +21,39 @@ namespace vx37::pjlink {
 //   Qt buffers for it is bounded;
 // - a line over 136 bytes (168 with the first line's digest) or one that is not a PJLink
 //   command closes the connection, as does a wrong digest, after "PJLINK ERRA";
-// - a client that sends no command for kIdleMs is closed;
-// - at most maxConnections clients at once: one more is closed as soon as it connects.
+// - a client that has not logged in (without a password: sent a command) kLoginMs after
+//   its greeting, or that sends no command for kIdleMs, is closed; one that has not read
+//   its last answers kClosingMs after that is reset;
+// - new connections are reset while the projector does not answer, beyond maxConnections
+//   clients at once, and beyond maxPerAddress from one address;
+// - an address that sent a wrong digest is greeted only after a wait that grows with each
+//   (LoginPenalties);
+// - a client that shuts its sending side gets the answers to what it sent, then is closed.
 // Everything is logged through logged(): connections, authentication failures, commands
-// and their answers; never the password or a digest.
+// and their answers; never the password or a digest; of each kind of line from one
+// address, no more than LogLimiter lets through.
 class Server : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr int kIdleMs = 30000;
+    static constexpr int kLoginMs = 10000;
+    static constexpr int kClosingMs = 5000;
     static constexpr int kSweepMs = 1000;
 
-    // sweepTimer: how often idle clients are looked for; password empty: none.
-    Server(Bridge& bridge, std::string password, int maxConnections, IntervalTimer& sweepTimer,
-           ProjectorLine::Clock now, QObject* parent = nullptr);
+    // sweepTimer: how often clients are looked at; password empty: none.
+    Server(Bridge& bridge, std::string password, int maxConnections, int maxPerAddress,
+           IntervalTimer& sweepTimer, ProjectorLine::Clock now, QObject* parent = nullptr);
     ~Server() override;
 
     bool listen(const ListenAddress& address);
     QString errorString() const { return server_.errorString(); }
     // Where it listens, with the port the system chose for port 0.
     ListenAddress address() const { return {server_.serverAddress(), server_.serverPort()}; }
-    int connectionCount() const { return static_cast<int>(clients_.size()); }
+    // The clients served, and those being closed apart.
+    int connectionCount() const;
+    int closingCount() const;
 
 signals:
     void logged(const QString& text, bool fault);
@@ -49,20 +61,28 @@ signals:
 private:
     struct Client;
     void accept();
+    int countOf(const QString& address) const;
+    void greet(Client& client);
     void serve(Client& client);
-    void take(Client& client, std::string line);
+    void ask(Client& client, ClientLines::Step step);
     void answered(Client& client, const std::string& command, const std::string& answer);
+    void send(Client& client, const QByteArray& bytes);
     void close(Client& client, const QString& why, bool flush);
     void remove(const std::weak_ptr<Client>& client);
+    void discard(const std::shared_ptr<Client>& client, bool reset);
     void sweep();
+    void log(const QString& address, const char* kind, const QString& text, bool fault);
 
     Bridge& bridge_;
     std::string password_;
     int maxConnections_;
+    int maxPerAddress_;
     IntervalTimer& sweepTimer_;
     ProjectorLine::Clock now_;
     QTcpServer server_;
     std::vector<std::shared_ptr<Client>> clients_;
+    LoginPenalties penalties_;
+    LogLimiter limiter_;
 };
 
 } // namespace vx37::pjlink

@@ -1,0 +1,95 @@
+#include "pjlink/pjlink_options.h"
+
+#include "test_registry.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace vx37::pjlink;
+
+// vx37-pjlink's options: arguments and configuration file to what it runs with, or to the
+// fault it reports.
+class OptionsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void options_data()
+    {
+        QTest::addColumn<QStringList>("args"); // {config}, {password}: the files below
+        QTest::addColumn<QByteArray>("config");
+        QTest::addColumn<int>("mode");         // the password file's
+        QTest::addColumn<QString>("expected"); // what it runs with, or a part of the fault
+        const auto row = [](const char* name, QStringList args, QByteArray config, int mode,
+                            const char* expected) {
+            QTest::newRow(name) << args << config << mode << QString::fromLatin1(expected);
+        };
+        const QStringList password{"--password-file", "{password}"};
+        row("defaults", {}, {}, 0, "COM1 19200 127.0.0.1:4352 - poll 5 at most 64/8");
+        row("the command line wins", {"--config", "{config}", "--poll", "9"},
+            "# comment\n\npoll = 7\nbaud = 9600\nmax-per-address=3\n", 0,
+            "COM1 9600 127.0.0.1:4352 - poll 9 at most 64/3");
+        row("IPv6, any port", {"--listen", "[::1]:0"}, {}, 0, "[::1]:0");
+        row("no password meant", {"--listen", "*:4352", "--no-password"}, {}, 0, "*:4352 -");
+        row("password 0600", password, {}, 0600, "*:4352 secret");
+        row("password 0640", password, {}, 0640, "is open to others (mode 0640)");
+        row("password 0620", password, {}, 0620, "is open to others (mode 0620)");
+        row("a credential 0440", {"--password-file", "{credential}"}, {}, 0440, "*:4352 secret");
+        row("a credential 0444", {"--password-file", "{credential}"}, {}, 0444, "(mode 0444)");
+        row("password and no-password", password + QStringList{"--no-password"}, {}, 0600,
+            "keep one of them");
+        row("network without a password", {"--listen", "*:4352"}, {}, 0, "would let anyone");
+        row("unknown option", {"--bogus"}, {}, 0, "unknown option --bogus");
+        row("poll 0", {"--poll=0"}, {}, 0, "--poll takes seconds, from 1 to 3600");
+        row("per address 0", {"--max-per-address", "0"}, {}, 0, "takes a count, from 1 to 1000");
+        row("a control character", {"--name", "a\tb"}, {}, 0, "holds a control character");
+        row("a line of no key", {"--config", "{config}"}, "poll 7\n", 0, ":1: not a \"key");
+        row("help", {"--port", "x", "--help"}, {}, 0, "help");
+    }
+
+    void options()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, config);
+        QFETCH(int, mode);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        const auto write = [&dir](const char* name, const QByteArray& bytes) {
+            QFile file(dir.filePath(name));
+            return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+        };
+        QVERIFY(write("config", config) && write("password", "secret\n"));
+        QVERIFY(::chmod(qPrintable(dir.filePath("password")), static_cast<mode_t>(mode)) == 0);
+        qputenv("CREDENTIALS_DIRECTORY", args.contains("{credential}") ? dir.path().toUtf8() : "");
+        std::vector<std::string> given;
+        for (QString arg : args)
+            given.push_back(arg.replace("{config}", dir.filePath("config"))
+                                .replace(QRegularExpression("\\{(password|credential)\\}"),
+                                         dir.filePath("password"))
+                                .toStdString());
+        const ParsedOptions parsed = parseOptions(given);
+        const ServerPlan plan = planServer(parsed.options);
+        const Options& o = parsed.options;
+        QString actual =
+            QStringLiteral("%1 %2 %3 %4 poll %5 at most %6/%7")
+                .arg(QString::fromStdString(o.port))
+                .arg(o.baud)
+                .arg(plan.listen.text(),
+                     QString::fromStdString(plan.password.empty() ? "-" : plan.password))
+                .arg(o.pollSeconds)
+                .arg(o.maxConnections)
+                .arg(o.maxPerAddress);
+        if (parsed.action != ParsedOptions::Action::Run)
+            actual = parsed.error.empty() ? "help" : QString::fromStdString(parsed.error);
+        else if (!plan.error.empty())
+            actual = QString::fromStdString(plan.error);
+        QVERIFY2(actual.contains(expected), qPrintable(actual));
+    }
+};
+
+VX37_TEST(OptionsTest)
+#include "test_options.moc"
