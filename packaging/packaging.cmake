@@ -15,8 +15,8 @@ endif()
 if(TARGET vx37-ctl)
     install(TARGETS vx37-ctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
-if(TARGET vx37-pjlink)
-    install(TARGETS vx37-pjlink RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET vx37d)
+    install(TARGETS vx37d RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
 # Everything `cmake --install` copies: scripts/package builds only this, not the tests.
@@ -30,8 +30,8 @@ endif()
 if(TARGET vx37-ctl)
     add_dependencies(vx37-install-set vx37-ctl)
 endif()
-if(TARGET vx37-pjlink)
-    add_dependencies(vx37-install-set vx37-pjlink)
+if(TARGET vx37d)
+    add_dependencies(vx37-install-set vx37d)
 endif()
 
 if(UNIX AND NOT APPLE)
@@ -61,13 +61,13 @@ if(UNIX AND NOT APPLE)
         install(FILES ${VX37_PACKAGING_DIR}/completion/vx37-ctl
                 DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
     endif()
-    if(TARGET vx37-pjlink)
-        list(APPEND VX37_MAN_PAGES vx37-pjlink.1)
+    if(TARGET vx37d)
+        list(APPEND VX37_MAN_PAGES vx37d.1)
         # One service per projector, not enabled: the systemd template unit where Debian's
         # systemd looks, and an example configuration beside the documentation.
-        install(FILES ${VX37_PACKAGING_DIR}/systemd/vx37-pjlink@.service
+        install(FILES ${VX37_PACKAGING_DIR}/systemd/vx37d@.service
                 DESTINATION lib/systemd/system)
-        install(FILES ${VX37_PACKAGING_DIR}/vx37-pjlink.conf
+        install(FILES ${VX37_PACKAGING_DIR}/vx37d.conf
                 DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/vx37-panel/examples)
     endif()
     set(VX37_MAN_DIR ${CMAKE_BINARY_DIR}/man)
@@ -151,7 +151,7 @@ any command.
 Also contains vx37-sim, a VX37 projector simulated on a pseudo-terminal, for
 trying the panel without a projector; vx37-ctl, which sends the panel's
 commands and decodes the status replies from the command line, for scripts;
-and vx37-pjlink, a PJLink class 1 bridge that lets room-control systems drive
+and vx37d, a PJLink class 1 bridge that lets room-control systems drive
 the projector over the network, with a systemd service per projector.")
     set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
     set(CPACK_STRIP_FILES ON)

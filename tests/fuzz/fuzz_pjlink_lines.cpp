@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static ProjectorLine line(port, clock.createTimer(0), clock.createTimer(0),
                               clock.createTimer(0), now, 5000,
                               Bridge::polledQueries());
-    static Bridge bridge(line, {"room 101", "", "VX37", "vx37-pjlink"}, now);
+    static Bridge bridge(line, {"room 101", "", "VX37", "vx37d"}, now);
     if (size == 0)
         return 0;
     // The first byte: with a password or without.

@@ -23,11 +23,11 @@ QStringList expectedInstalledFiles()
           << QStringLiteral("share/bash-completion/completions/vx37-ctl");
     if (VX37_HAS_SIM)
         files << QStringLiteral("bin/vx37-sim") << QStringLiteral("share/man/man1/vx37-sim.1.gz");
-    if (VX37_HAS_PJLINK)
-        files << QStringLiteral("bin/vx37-pjlink")
-              << QStringLiteral("share/man/man1/vx37-pjlink.1.gz")
-              << QStringLiteral("lib/systemd/system/vx37-pjlink@.service")
-              << QStringLiteral("share/doc/vx37-panel/examples/vx37-pjlink.conf");
+    if (VX37_HAS_VX37D)
+        files << QStringLiteral("bin/vx37d")
+              << QStringLiteral("share/man/man1/vx37d.1.gz")
+              << QStringLiteral("lib/systemd/system/vx37d@.service")
+              << QStringLiteral("share/doc/vx37-panel/examples/vx37d.conf");
     files.sort();
     return files;
 }

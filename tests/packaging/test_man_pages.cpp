@@ -49,9 +49,9 @@ private slots:
         if (VX37_HAS_SIM)
             QTest::newRow("vx37-sim") << QStringLiteral("vx37-sim.1")
                                       << QStringLiteral("vx37-sim - a VX37 video projector");
-        if (VX37_HAS_PJLINK)
-            QTest::newRow("vx37-pjlink") << QStringLiteral("vx37-pjlink.1")
-                                         << QStringLiteral("vx37-pjlink - a PJLink class 1");
+        if (VX37_HAS_VX37D)
+            QTest::newRow("vx37d") << QStringLiteral("vx37d.1")
+                                         << QStringLiteral("vx37d - a PJLink class 1");
     }
 
     void pagesRenderCleanly()
@@ -95,8 +95,8 @@ private slots:
         QTest::addColumn<int>("options");
         if (VX37_HAS_SIM)
             QTest::newRow("vx37-sim") << QStringLiteral("vx37-sim") << 20;
-        if (VX37_HAS_PJLINK)
-            QTest::newRow("vx37-pjlink") << QStringLiteral("vx37-pjlink") << 12;
+        if (VX37_HAS_VX37D)
+            QTest::newRow("vx37d") << QStringLiteral("vx37d") << 12;
     }
 
     void pageListsEveryOption()

@@ -17,7 +17,7 @@ struct PjlinkRig
     {
         line.start();
         port.receive("00\r");
-        clock.advance(vx37::pjlink::ProjectorLine::kFreshMs + 1);
+        clock.advance(vx37::ProjectorLine::kFreshMs + 1);
         port.clearWritten();
     }
 
@@ -44,16 +44,16 @@ struct PjlinkRig
     }
 
     vx37::VirtualClock clock;
-    vx37::pjlink::ProjectorLine::Clock now = [this] { return clock.now(); };
+    vx37::ProjectorLine::Clock now = [this] { return clock.now(); };
     vx37::MemorySerialControl port;
-    vx37::pjlink::ProjectorLine line{port,
+    vx37::ProjectorLine line{port,
                                      clock.createTimer(0),
                                      clock.createTimer(0),
                                      clock.createTimer(0),
                                      now,
                                      5000,
                                      vx37::pjlink::Bridge::polledQueries()};
-    vx37::pjlink::Bridge bridge{line, {"room 101", "", "VX37", "vx37-pjlink 1.40"}, now};
+    vx37::pjlink::Bridge bridge{line, {"room 101", "", "VX37", "vx37d 1.40"}, now};
     vx37::pjlink::Server server;
     std::string answered;
 };

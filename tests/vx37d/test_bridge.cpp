@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+using namespace vx37;
 using namespace vx37::pjlink;
 
 // The mapping and the line in virtual time: the frames a PJLink command sends and its
@@ -71,7 +72,7 @@ private slots:
         row("NAME ?", "%1NAME ?", "", "", "%1NAME=room 101");
         row("INF1 ? names no maker", "%1INF1 ?", "", "", "%1INF1=");
         row("INF2 ?", "%1INF2 ?", "", "", "%1INF2=VX37");
-        row("INFO ?", "%1INFO ?", "", "", "%1INFO=vx37-pjlink 1.40");
+        row("INFO ?", "%1INFO ?", "", "", "%1INFO=vx37d 1.40");
         row("CLSS ?", "%1CLSS ?", "", "", "%1CLSS=1");
         row("unknown command", "%1ABCD ?", "", "", "%1ABCD=ERR1");
         row("class 2", "%2POWR ?", "", "", "%2POWR=ERR1");

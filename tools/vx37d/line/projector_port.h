@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-namespace vx37::pjlink {
+namespace vx37 {
 
 // What is wrong with a port name, or empty.
 std::string portNameFault(const std::string& name);
@@ -17,4 +17,4 @@ std::string portNameFault(const std::string& name);
 // A closed serial control for the name, at the speed, 8 data bits, no parity, 1 stop bit.
 std::unique_ptr<AnyPortControl> projectorPort(const std::string& name, int baud);
 
-} // namespace vx37::pjlink
+} // namespace vx37

@@ -1,4 +1,4 @@
-// An independent PJLink client, the npm package pjlink, drives vx37-pjlink against
+// An independent PJLink client, the npm package pjlink, drives vx37d against
 // vx37-sim as a room-control system would: power on through warm-up to on and off through
 // cooling to stand-by, input, mute, lamp and errors, without and with a password.
 'use strict';
@@ -30,9 +30,9 @@ function started(program, args, stream, pattern) {
     });
 }
 
-// The simulated projector and vx37-pjlink on its line; a client of vx37-pjlink.
+// The simulated projector and vx37d on its line; a client of vx37d.
 async function bridge(t, password) {
-    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'vx37-pjlink-'));
+    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'vx37d-'));
     const link = path.join(dir, 'com1');
     const sim = await started(process.env.VX37_SIM,
         ['--link', link, '--quiet', '--count-down', '1500', '--cooling', '1500'], 'stdout', /com1/);
@@ -41,7 +41,7 @@ async function bridge(t, password) {
         fs.writeFileSync(path.join(dir, 'password'), 'secret\n', { mode: 0o600 });
         args.push('--password-file', path.join(dir, 'password'));
     }
-    const server = await started(process.env.VX37_PJLINK, args, 'stderr',
+    const server = await started(process.env.VX37D, args, 'stderr',
         /PJLink class 1 on 127\.0\.0\.1:(\d+)[^]*the projector answers/);
     const clients = [];
     t.after(() => {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <sys/socket.h>
 
+using namespace vx37;
 using namespace vx37::pjlink;
 
 namespace {

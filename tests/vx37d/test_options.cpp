@@ -1,4 +1,4 @@
-#include "pjlink/pjlink_options.h"
+#include "options.h"
 
 #include "test_registry.h"
 
@@ -9,9 +9,9 @@
 
 #include <sys/stat.h>
 
-using namespace vx37::pjlink;
+using namespace vx37::daemon;
 
-// vx37-pjlink's options: arguments and configuration file to what it runs with, or to the
+// vx37d's options: arguments and configuration file to what it runs with, or to the
 // fault it reports.
 class OptionsTest : public QObject
 {

@@ -2,7 +2,7 @@
 
 #include "pjlink/pjlink_mapping.h"
 #include "pjlink/pjlink_protocol.h"
-#include "pjlink/projector_line.h"
+#include "line/projector_line.h"
 
 #include <functional>
 #include <string>

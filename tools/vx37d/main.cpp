@@ -1,12 +1,12 @@
-// vx37-pjlink: a PJLink class 1 server that drives one VX37 over its serial line.
+// vx37d: a PJLink class 1 server that drives one VX37 over its serial line.
 
 #include "common/ending_signals.h"
 #include "link/qt_interval_timer.h"
 #include "pjlink/pjlink_bridge.h"
-#include "pjlink/pjlink_options.h"
+#include "options.h"
 #include "pjlink/pjlink_server.h"
-#include "pjlink/projector_line.h"
-#include "pjlink/projector_port.h"
+#include "line/projector_line.h"
+#include "line/projector_port.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -20,6 +20,7 @@
 
 using namespace vx37;
 using namespace vx37::pjlink;
+using namespace vx37::daemon;
 
 namespace {
 
@@ -44,7 +45,7 @@ void logLine(QString text, bool fault)
     if (journal)
         std::fprintf(stderr, "<%d>%s\n", fault ? 4 : 6, qUtf8Printable(text));
     else
-        std::fprintf(stderr, "vx37-pjlink: %s\n", qUtf8Printable(text));
+        std::fprintf(stderr, "vx37d: %s\n", qUtf8Printable(text));
 }
 
 // NAME ? answers the host name unless told otherwise: what a room is known by.
@@ -64,7 +65,7 @@ int main(int argc, char** argv)
         std::fputs(usageText().c_str(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     case ParsedOptions::Action::Version:
-        std::puts("vx37-pjlink " VX37_VERSION);
+        std::puts("vx37d " VX37_VERSION);
         return std::fflush(stdout) == 0 ? 0 : 1;
     case ParsedOptions::Action::Error:
         std::fputs(parsed.error.c_str(), stderr);
@@ -75,13 +76,13 @@ int main(int argc, char** argv)
     const Options& options = parsed.options;
     const ServerPlan plan = planServer(options);
     if (!plan.error.empty()) {
-        std::fprintf(stderr, "vx37-pjlink: %s\n", plan.error.c_str());
+        std::fprintf(stderr, "vx37d: %s\n", plan.error.c_str());
         return 2;
     }
 
     QCoreApplication app(argc, argv);
-    // The serial device's lock names its holder by this: "vx37-pjlink (pid 1234)".
-    QCoreApplication::setApplicationName(QStringLiteral("vx37-pjlink"));
+    // The serial device's lock names its holder by this: "vx37d (pid 1234)".
+    QCoreApplication::setApplicationName(QStringLiteral("vx37d"));
     const int signalPipe = catchEndingSignals();
 
     QElapsedTimer clock;
@@ -96,7 +97,7 @@ int main(int argc, char** argv)
                        Bridge::polledQueries());
     Bridge bridge(line,
                   {options.name.value_or(hostName()), options.manufacturer, options.product,
-                   options.info.value_or("vx37-pjlink " VX37_VERSION)},
+                   options.info.value_or("vx37d " VX37_VERSION)},
                   now);
     Server server(bridge, plan.password, options.maxConnections, options.maxPerAddress, sweepTimer,
                   now);

@@ -1,4 +1,4 @@
-#include "pjlink/projector_line.h"
+#include "line/projector_line.h"
 
 #include "commands/button_table.h"
 #include "commands/command_frame.h"
@@ -9,7 +9,7 @@
 #include <limits>
 #include <utility>
 
-namespace vx37::pjlink {
+namespace vx37 {
 
 namespace {
 
@@ -292,7 +292,7 @@ void ProjectorLine::onPoll()
     if (!port_.isOpen()) {
         if (!port_.open()) {
             tell(port_.failureText() +
-                 QStringLiteral(" (vx37-pjlink tries again every second; PJLink requests get "
+                 QStringLiteral(" (vx37d tries again every second; PJLink requests get "
                                 "ERR3 until then)"));
             return;
         }
@@ -318,4 +318,4 @@ void ProjectorLine::tell(const QString& text, bool fault)
     emit note(text, fault);
 }
 
-} // namespace vx37::pjlink
+} // namespace vx37

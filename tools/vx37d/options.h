@@ -1,6 +1,6 @@
 #pragma once
 
-// vx37-pjlink's settings: the command line, and the configuration file of --config, which
+// vx37d's settings: the command line, and the configuration file of --config, which
 // takes the same keys as "key = value" lines. The command line wins over the file.
 
 #include <QHostAddress>
@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vx37::pjlink {
+namespace vx37::daemon {
 
 struct Options
 {
@@ -63,4 +63,4 @@ struct ServerPlan
 };
 ServerPlan planServer(const Options& options);
 
-} // namespace vx37::pjlink
+} // namespace vx37::daemon

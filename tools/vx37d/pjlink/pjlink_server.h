@@ -3,7 +3,7 @@
 #include "link/interval_timer.h"
 #include "pjlink/pjlink_admission.h"
 #include "pjlink/pjlink_bridge.h"
-#include "pjlink/pjlink_options.h"
+#include "options.h"
 
 #include <QObject>
 #include <QTcpServer>
@@ -13,6 +13,8 @@
 #include <vector>
 
 namespace vx37::pjlink {
+
+using daemon::ListenAddress;
 
 // The PJLink side: TCP clients, each greeted, authenticated when a password is set, and
 // answered one command at a time through the bridge. No client can hold up another:

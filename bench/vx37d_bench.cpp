@@ -1,4 +1,4 @@
-// Figures of vx37-pjlink against vx37-sim over a pseudo-terminal, PJLink on loopback:
+// Figures of vx37d against vx37-sim over a pseudo-terminal, PJLink on loopback:
 // - POWR ? round trip answered from a fresh reading (target p50 <= 1 ms), and when the
 //   projector must be asked (target p50 <= the projector's own CR0 reply + 1 ms), beside
 //   the projector's reply taken on the line directly;
@@ -8,7 +8,7 @@
 //   AVMT ? and ERST ? for 12 s: no answer taken from another frame (each answer is one the
 //   prompt projector gives, or ERR3), and every answer within 2 s.
 //
-// Usage: vx37-pjlink-bench [--quick]   (a fifth of the samples)
+// Usage: vx37d-bench [--quick]   (a fifth of the samples)
 // Exits 1 when a figure could not be taken.
 
 #include "bench_support.h"
@@ -49,7 +49,7 @@ double msSince(const QElapsedTimer& timer)
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
-// vx37-pjlink on the simulator's line, on a free loopback port.
+// vx37d on the simulator's line, on a free loopback port.
 class Bridge
 {
 public:
@@ -57,7 +57,7 @@ public:
     {
         // The log goes to a file, not a pipe that would fill while the figures are taken.
         process_.setStandardErrorFile(log_.fileName());
-        process_.start(QStringLiteral(VX37_PJLINK_PATH),
+        process_.start(QStringLiteral(VX37D_PATH),
                        QStringList{"--port", link, "--listen", "127.0.0.1:0"} + options);
         const QRegularExpression ready(
             QStringLiteral("PJLink class 1 on 127.0.0.1:(\\d+)[\\s\\S]*the projector answers"));
@@ -109,7 +109,7 @@ public:
     }
 
 private:
-    QTemporaryFile log_{QStringLiteral("/tmp/vx37-pjlink-bench-XXXXXX.log")};
+    QTemporaryFile log_{QStringLiteral("/tmp/vx37d-bench-XXXXXX.log")};
     bool logOpen_ = log_.open();
     QProcess process_;
     quint16 port_ = 0;
@@ -328,10 +328,10 @@ int main(int argc, char** argv)
     const int scale = quick ? 5 : 1;
     SimProcess sim("--quiet --power on");
     if (!sim.isServing()) {
-        std::fprintf(stderr, "vx37-pjlink-bench: vx37-sim did not start\n");
+        std::fprintf(stderr, "vx37d-bench: vx37-sim did not start\n");
         return 1;
     }
-    std::printf("vx37-pjlink against vx37-sim, PJLink on loopback\n\n");
+    std::printf("vx37d against vx37-sim, PJLink on loopback\n\n");
 
     const int askedSamples = 30 / scale;
     const std::vector<double> projector = projectorReplies(sim.link(), 200 / scale, 0);
@@ -343,7 +343,7 @@ int main(int argc, char** argv)
         Bridge bridge(sim.link(), {"--poll", "3600"});
         const auto socket = bridge.port() ? client(bridge.port()) : nullptr;
         if (!socket || projector.empty()) {
-            std::fprintf(stderr, "vx37-pjlink-bench: no bridge, client or projector\n");
+            std::fprintf(stderr, "vx37d-bench: no bridge, client or projector\n");
             return 1;
         }
         std::vector<double> freshTimes;
@@ -375,7 +375,7 @@ int main(int argc, char** argv)
     Bridge bridge(sim.link(), {"--max-connections", QString::number(kClients + 10),
                                "--max-per-address", QString::number(kClients + 10)});
     if (!bridge.port()) {
-        std::fprintf(stderr, "vx37-pjlink-bench: the bridge did not start\n");
+        std::fprintf(stderr, "vx37d-bench: the bridge did not start\n");
         return 1;
     }
     const Crowd c = crowd(bridge.port());
@@ -393,7 +393,7 @@ int main(int argc, char** argv)
         residentKiB, peakKiB, verdict(peakKiB <= 30 * 1024));
 
     if (!lateProjector(quick ? 4 : 12)) {
-        std::fprintf(stderr, "vx37-pjlink-bench: the late projector's figures were not taken\n");
+        std::fprintf(stderr, "vx37d-bench: the late projector's figures were not taken\n");
         return 1;
     }
 

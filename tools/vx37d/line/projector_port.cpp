@@ -1,8 +1,8 @@
-#include "pjlink/projector_port.h"
+#include "line/projector_port.h"
 
 #include "link/network_port.h"
 
-namespace vx37::pjlink {
+namespace vx37 {
 
 namespace {
 
@@ -49,4 +49,4 @@ std::unique_ptr<AnyPortControl> projectorPort(const std::string& name, int baud)
     return port;
 }
 
-} // namespace vx37::pjlink
+} // namespace vx37

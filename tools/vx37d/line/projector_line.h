@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace vx37::pjlink {
+namespace vx37 {
 
 // The one owner of the projector's line. Every request of every client goes through one
 // queue, and one frame is on the line at a time, through the frame exchange
@@ -122,4 +122,4 @@ private:
     std::map<std::string, Reading, std::less<>> readings_;
 };
 
-} // namespace vx37::pjlink
+} // namespace vx37

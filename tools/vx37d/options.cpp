@@ -1,7 +1,7 @@
-#include "pjlink/pjlink_options.h"
+#include "options.h"
 
 #include "pjlink/pjlink_protocol.h"
-#include "pjlink/projector_port.h"
+#include "line/projector_port.h"
 
 #include <QFile>
 
@@ -15,7 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace vx37::pjlink {
+namespace vx37::daemon {
 
 namespace {
 
@@ -179,8 +179,8 @@ void readConfig(const std::string& path, std::vector<Setting>& settings,
         const Key* key =
             equals == std::string::npos ? nullptr : keyNamed(trimmed(line.substr(0, equals)));
         if (!key) {
-            faults.push_back(where + " not a \"key = value\" line with a key vx37-pjlink knows "
-                                     "(man vx37-pjlink lists them)");
+            faults.push_back(where + " not a \"key = value\" line with a key vx37d knows "
+                                     "(man vx37d lists them)");
             continue;
         }
         settings.push_back(
@@ -212,7 +212,7 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
         const Key* key = keyNamed(name);
         if (!key && name != "config") {
             faults.push_back(arg.starts_with("-")
-                                 ? "unknown option " + arg + " (vx37-pjlink --help lists them)"
+                                 ? "unknown option " + arg + " (vx37d --help lists them)"
                                  : "unexpected argument " + arg);
             continue;
         }
@@ -241,7 +241,7 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
     if (!faults.empty()) {
         parsed.action = Action::Error;
         for (const std::string& fault : faults)
-            parsed.error += "vx37-pjlink: " + fault + "\n";
+            parsed.error += "vx37d: " + fault + "\n";
     }
     return parsed;
 }
@@ -304,7 +304,7 @@ std::string readPassword(const std::string& path, std::string& password)
     struct stat info
     {
     };
-    char bytes[kLongestPassword + 3];
+    char bytes[pjlink::kLongestPassword + 3];
     ssize_t size = -1;
     const bool known = ::fstat(fd, &info) == 0;
     const bool open = known && (info.st_mode & tooOpen(path)) != 0;
@@ -324,9 +324,9 @@ std::string readPassword(const std::string& path, std::string& password)
         text.pop_back();
     if (text.ends_with('\r'))
         text.pop_back();
-    if (text.size() > kLongestPassword)
+    if (text.size() > pjlink::kLongestPassword)
         return "the password in " + path + " is longer than PJLink's 32 bytes";
-    if (!textFault(text, kLongestPassword).empty())
+    if (!textFault(text, pjlink::kLongestPassword).empty())
         return "the password in " + path +
                " is not one line of up to 32 bytes: put it alone "
                "on the first line";
@@ -354,7 +354,7 @@ ServerPlan planServer(const Options& options)
     else
         plan.listen = {plan.password.empty() ? QHostAddress(QHostAddress::LocalHost)
                                              : QHostAddress(QHostAddress::Any),
-                       static_cast<quint16>(kPort)};
+                       static_cast<quint16>(pjlink::kPort)};
     if (plan.password.empty() && !options.noPassword && !plan.listen.address.isLoopback())
         plan.error = "listening on " + plan.listen.text().toStdString() +
                      " without a password would let anyone on the network drive the "
@@ -365,11 +365,11 @@ ServerPlan planServer(const Options& options)
 
 std::string usageText()
 {
-    return R"(Usage: vx37-pjlink [options]
+    return R"(Usage: vx37d [options]
 
 A PJLink class 1 server for one VX37 projector on a serial line: room-control systems
 speak PJLink to it over TCP, and it drives the projector with its own commands. One
-vx37-pjlink owns the line; run one per projector, each on its own TCP port.
+vx37d owns the line; run one per projector, each on its own TCP port.
 
 Options (each also a "key = value" line of the --config file, without the dashes)
   --port PORT            COM1 (default) or COM2, chosen as the panel does (VX37_COM1,
@@ -386,7 +386,7 @@ Options (each also a "key = value" line of the --config file, without the dashes
   --name TEXT            what NAME ? answers (default: the host name)
   --manufacturer TEXT    what INF1 ? answers (default: empty)
   --product TEXT         what INF2 ? answers (default: VX37)
-  --info TEXT            what INFO ? answers (default: vx37-pjlink and its version)
+  --info TEXT            what INFO ? answers (default: vx37d and its version)
   --poll SECONDS         how often power, input and mute are read (default 5)
   --max-connections N    clients at once (default 64); one more is reset at once
   --max-per-address N    clients at once from one address (default 8)
@@ -399,4 +399,4 @@ Exit status: 0 ended by a signal; 1 could not listen; 2 a usage or configuration
 )";
 }
 
-} // namespace vx37::pjlink
+} // namespace vx37::daemon
