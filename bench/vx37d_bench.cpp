@@ -58,7 +58,7 @@ public:
         // The log goes to a file, not a pipe that would fill while the figures are taken.
         process_.setStandardErrorFile(log_.fileName());
         process_.start(QStringLiteral(VX37D_PATH),
-                       QStringList{"--port", link, "--listen", "127.0.0.1:0"} + options);
+                       QStringList{"--port", link, "--pjlink", "127.0.0.1:0", "--share", "127.0.0.1:0"} + options);
         const QRegularExpression ready(
             QStringLiteral("PJLink class 1 on 127.0.0.1:(\\d+)[\\s\\S]*the projector answers"));
         for (QElapsedTimer waited; !waited.isValid() || !waited.hasExpired(5000);) {

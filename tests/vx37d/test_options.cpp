@@ -29,20 +29,23 @@ private slots:
             QTest::newRow(name) << args << config << mode << QString::fromLatin1(expected);
         };
         const QStringList password{"--password-file", "{password}"};
-        row("defaults", {}, {}, 0, "COM1 19200 127.0.0.1:4352 - poll 5 at most 64/8");
+        row("defaults", {}, {}, 0, "COM1 19200 127.0.0.1:4352 127.0.0.1:4353 - poll 5 at most 64/8");
         row("the command line wins", {"--config", "{config}", "--poll", "9"},
             "# comment\n\npoll = 7\nbaud = 9600\nmax-per-address=3\n", 0,
-            "COM1 9600 127.0.0.1:4352 - poll 9 at most 64/3");
-        row("IPv6, any port", {"--listen", "[::1]:0"}, {}, 0, "[::1]:0");
-        row("no password meant", {"--listen", "*:4352", "--no-password"}, {}, 0, "*:4352 -");
-        row("password 0600", password, {}, 0600, "*:4352 secret");
+            "COM1 9600 127.0.0.1:4352 127.0.0.1:4353 - poll 9 at most 64/3");
+        row("IPv6, any port", {"--pjlink", "[::1]:0"}, {}, 0, "[::1]:0");
+        row("no password meant", {"--pjlink", "*:4352", "--no-password"}, {}, 0, "*:4352 127");
+        row("shared on the network, PJLink off", {"--config", "{config}"},
+            "share = *:4353\npjlink = off\n", 0, "off *:4353 -");
+        row("both off", {"--pjlink", "off", "--share", "off"}, {}, 0, "would serve nobody");
+        row("password 0600", password, {}, 0600, "*:4352 127.0.0.1:4353 secret");
         row("password 0640", password, {}, 0640, "is open to others (mode 0640)");
         row("password 0620", password, {}, 0620, "is open to others (mode 0620)");
-        row("a credential 0440", {"--password-file", "{credential}"}, {}, 0440, "*:4352 secret");
+        row("a credential 0440", {"--password-file", "{credential}"}, {}, 0440, "*:4352 127.0.0.1:4353 secret");
         row("a credential 0444", {"--password-file", "{credential}"}, {}, 0444, "(mode 0444)");
         row("password and no-password", password + QStringList{"--no-password"}, {}, 0600,
             "keep one of them");
-        row("network without a password", {"--listen", "*:4352"}, {}, 0, "would let anyone");
+        row("network without a password", {"--pjlink", "*:4352"}, {}, 0, "would let anyone");
         row("unknown option", {"--bogus"}, {}, 0, "unknown option --bogus");
         row("poll 0", {"--poll=0"}, {}, 0, "--poll takes seconds, from 1 to 3600");
         row("per address 0", {"--max-per-address", "0"}, {}, 0, "takes a count, from 1 to 1000");
@@ -75,10 +78,11 @@ private slots:
         const ServerPlan plan = planServer(parsed.options);
         const Options& o = parsed.options;
         QString actual =
-            QStringLiteral("%1 %2 %3 %4 poll %5 at most %6/%7")
+            QStringLiteral("%1 %2 %3 %4 %5 poll %6 at most %7/%8")
                 .arg(QString::fromStdString(o.port))
                 .arg(o.baud)
-                .arg(plan.listen.text(),
+                .arg(plan.pjlink ? plan.pjlink->text() : "off",
+                     plan.share ? plan.share->text() : "off",
                      QString::fromStdString(plan.password.empty() ? "-" : plan.password))
                 .arg(o.pollSeconds)
                 .arg(o.maxConnections)

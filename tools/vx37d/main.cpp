@@ -1,4 +1,5 @@
-// vx37d: a PJLink class 1 server that drives one VX37 over its serial line.
+// vx37d: the daemon that owns one VX37's serial line and serves it to every client, through
+// its front-ends: PJLink class 1, and the shared line in the projector's own protocol.
 
 #include "common/ending_signals.h"
 #include "link/qt_interval_timer.h"
@@ -112,18 +113,19 @@ int main(int argc, char** argv)
         logLine(portName + QStringLiteral(": ") + text, true);
     });
 
-    if (!server.listen(plan.listen)) {
-        logLine(QStringLiteral("cannot listen on %1: %2; choose another --listen address or port")
-                    .arg(plan.listen.text(), server.errorString()),
+    if (plan.pjlink && !server.listen(*plan.pjlink)) {
+        logLine(QStringLiteral("cannot listen on %1: %2; choose another --pjlink address or port")
+                    .arg(plan.pjlink->text(), server.errorString()),
                 true);
         return 1;
     }
-    logLine(QStringLiteral("PJLink class 1 on %1, %2; the projector on %3 at %4 baud")
-                .arg(server.address().text(),
-                     plan.password.empty() ? QStringLiteral("no password")
-                                           : QStringLiteral("with a password"),
-                     portName)
-                .arg(options.baud),
+    if (plan.pjlink)
+        logLine(QStringLiteral("PJLink class 1 on %1, %2")
+                    .arg(server.address().text(), plan.password.empty()
+                                                      ? QStringLiteral("no password")
+                                                      : QStringLiteral("with a password")),
+                false);
+    logLine(QStringLiteral("the projector on %1 at %2 baud").arg(portName).arg(options.baud),
             false);
     line.start();
 

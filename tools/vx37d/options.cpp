@@ -89,12 +89,20 @@ const std::vector<Key>& keys()
              o.baud = std::stoi(v);
              return {};
          }},
-        {"listen",
+        {"pjlink",
          [](Options& o, const std::string& v) -> std::string {
-             if (!parseListen(v))
+             if (v != "off" && !parseListen(v))
                  return "takes HOST:PORT: 127.0.0.1:4352, [::1]:4352, or *:4352 for every "
-                        "interface";
-             o.listen = v;
+                        "interface; or off";
+             o.pjlink = v;
+             return {};
+         }},
+        {"share",
+         [](Options& o, const std::string& v) -> std::string {
+             if (v != "off" && !parseListen(v))
+                 return "takes HOST:PORT: 127.0.0.1:4353, [::1]:4353, or *:4353 for every "
+                        "interface; or off";
+             o.share = v;
              return {};
          }},
         {"password-file",
@@ -349,14 +357,21 @@ ServerPlan planServer(const Options& options)
                      "): keep one of them";
         return plan;
     }
-    if (!options.listen.empty())
-        plan.listen = *parseListen(options.listen);
+    if (options.share != "off")
+        plan.share = parseListen(options.share);
+    if (options.pjlink == "off") {
+        if (!plan.share)
+            plan.error = "pjlink and share are both off: vx37d would serve nobody";
+        return plan;
+    }
+    if (!options.pjlink.empty())
+        plan.pjlink = parseListen(options.pjlink);
     else
-        plan.listen = {plan.password.empty() ? QHostAddress(QHostAddress::LocalHost)
+        plan.pjlink = {plan.password.empty() ? QHostAddress(QHostAddress::LocalHost)
                                              : QHostAddress(QHostAddress::Any),
                        static_cast<quint16>(pjlink::kPort)};
-    if (plan.password.empty() && !options.noPassword && !plan.listen.address.isLoopback())
-        plan.error = "listening on " + plan.listen.text().toStdString() +
+    if (plan.password.empty() && !options.noPassword && !plan.pjlink->address.isLoopback())
+        plan.error = "PJLink on " + plan.pjlink->text().toStdString() +
                      " without a password would let anyone on the network drive the "
                      "projector: set one (--password-file FILE), listen on 127.0.0.1, or say "
                      "--no-password";
@@ -367,9 +382,11 @@ std::string usageText()
 {
     return R"(Usage: vx37d [options]
 
-A PJLink class 1 server for one VX37 projector on a serial line: room-control systems
-speak PJLink to it over TCP, and it drives the projector with its own commands. One
-vx37d owns the line; run one per projector, each on its own TCP port.
+The daemon that owns one VX37 projector's serial line and serves it to every client: one
+queue, one frame on the line at a time, each reply to the client that asked. Room-control
+systems speak PJLink class 1 to it; the panel and vx37-ctl go through its shared line
+(VX37_COM1=socket://127.0.0.1:4353 vx37-panel). Run one per projector, each on its own
+TCP ports.
 
 Options (each also a "key = value" line of the --config file, without the dashes)
   --port PORT            COM1 (default) or COM2, chosen as the panel does (VX37_COM1,
@@ -377,19 +394,25 @@ Options (each also a "key = value" line of the --config file, without the dashes
                          a serial device server: socket://HOST:PORT (raw TCP) or
                          rfc2217://HOST:PORT (Telnet, --baud sets the far port)
   --baud 19200|9600      line speed (default 19200)
-  --listen HOST:PORT     where PJLink clients connect: *:4352 (every interface) when a
-                         password is set, else 127.0.0.1:4352; [::1]:4352 for IPv6
+  --pjlink HOST:PORT     where PJLink clients connect: *:4352 (every interface) when a
+                         password is set, else 127.0.0.1:4352; [::1]:4352 for IPv6;
+                         off for none
+  --share HOST:PORT      the shared line, in the projector's own protocol, for the panel
+                         and vx37-ctl (socket://HOST:PORT): 127.0.0.1:4353 unless given;
+                         another address must be named, as the protocol has no password;
+                         off for none
   --password-file FILE   the PJLink password, alone on the file's first line (up to 32
                          bytes); the file must not be readable by others; an empty
                          file sets no password
-  --no-password          allow listening beyond loopback without a password
+  --no-password          allow PJLink beyond loopback without a password
   --name TEXT            what NAME ? answers (default: the host name)
   --manufacturer TEXT    what INF1 ? answers (default: empty)
   --product TEXT         what INF2 ? answers (default: VX37)
   --info TEXT            what INFO ? answers (default: vx37d and its version)
   --poll SECONDS         how often power, input and mute are read (default 5)
-  --max-connections N    clients at once (default 64); one more is reset at once
-  --max-per-address N    clients at once from one address (default 8)
+  --max-connections N    clients at once of each front-end (default 64); one more is
+                         reset at once
+  --max-per-address N    clients at once of each front-end from one address (default 8)
   --config FILE          read these settings from FILE; the command line wins
   --help, --version
 

@@ -16,7 +16,8 @@ struct Options
 {
     std::string port = "COM1";
     int baud = 19200;
-    std::string listen;       // HOST:PORT; empty: by whether a password is set
+    std::string pjlink; // HOST:PORT or "off"; empty: by whether a password is set
+    std::string share = "127.0.0.1:4353"; // HOST:PORT or "off"
     std::string passwordFile; // empty: no password
     bool noPassword = false;  // listening beyond loopback without a password is meant
     std::optional<std::string> name;
@@ -53,12 +54,14 @@ struct ListenAddress
 // takes any free port.
 std::optional<ListenAddress> parseListen(std::string_view text);
 
-// What the server runs with, from the options: the password read from its file, and the
-// address to listen on, checked against the password.
+// What the front-ends run with, from the options: the password read from its file, and
+// where each listens (none when it is off), the PJLink address checked against the
+// password.
 struct ServerPlan
 {
     std::string password; // empty: none
-    ListenAddress listen;
+    std::optional<ListenAddress> pjlink;
+    std::optional<ListenAddress> share;
     std::string error;
 };
 ServerPlan planServer(const Options& options);
