@@ -136,8 +136,23 @@ QString networkPortDescription(const NetworkPort& where)
                                                        "which takes the speed from here"));
 }
 
+QString serverWords(QByteArrayView bytes, bool cut)
+{
+    // Control characters as blanks, runs of them as one: a greeting ends in CR LF.
+    QString shown;
+    for (const char c : bytes) {
+        const bool printable = c >= 32 && c < 127;
+        if (printable)
+            shown += QLatin1Char(c);
+        else if (!shown.endsWith(u' '))
+            shown += u' ';
+    }
+    shown = shown.trimmed();
+    return QLatin1Char('"') + shown + (cut ? QStringLiteral("\u2026\"") : QStringLiteral("\""));
+}
+
 QString networkFailureText(NetworkFailure failure, int port, const NetworkPort& where,
-                           RetryAdvice advice)
+                           RetryAdvice advice, const QString& words)
 {
     // The panel goes on connecting by itself; a command is run again.
     const QString retry = advice == RetryAdvice::ChooseThePort
@@ -150,6 +165,14 @@ QString networkFailureText(NetworkFailure failure, int port, const NetworkPort& 
                               "Check the name, or give the device server's IP address instead; "
                               "%3.")
                    .arg(where.host, where.name(), retry);
+        break;
+    case NetworkFailure::LookUpTimedOut:
+        text = QStringLiteral("the name %1 of %2 could not be resolved within %3 seconds.\n"
+                              "The name server does not answer: check the network settings, or "
+                              "give the device server's IP address instead; %4.")
+                   .arg(where.host, where.name())
+                   .arg(kNameLookupTimeoutMs / 1000)
+                   .arg(retry);
         break;
     case NetworkFailure::Refused:
         text = QStringLiteral("%1 refused the connection (%2).\n"
@@ -177,20 +200,38 @@ QString networkFailureText(NetworkFailure failure, int port, const NetworkPort& 
                               "client now; %3.")
                    .arg(where.hostAndPort(), where.name(), retry);
         break;
+    case NetworkFailure::Turned:
+        text = QStringLiteral("%1 turned the connection away, saying %2 (%3).\n"
+                              "The device server is most likely busy with another client: close "
+                              "that client, or check the device server's configuration; %4.")
+                   .arg(where.hostAndPort(), words, where.name(), retry);
+        break;
+    case NetworkFailure::Stalled:
+        text = QStringLiteral("%1 stopped answering (%2): it took nothing of what was sent "
+                              "to it, or let the connection's probes go unanswered.\n"
+                              "The device server lost its power or hangs, or what listens "
+                              "there is no serial device server: check it and its address, "
+                              "restart it if need be; %3.")
+                   .arg(where.hostAndPort(), where.name(), retry);
+        break;
     }
     if (port != 0)
         return QStringLiteral("COM%1: ").arg(port) + text;
-    text[0] = text[0].toUpper();
+    // A sentence that begins with the host keeps the host as written.
+    if (!text.startsWith(where.hostAndPort()))
+        text[0] = text[0].toUpper();
     return text;
 }
 
-QString speedNotSetText(const NetworkPort& where, const std::string& settings)
+QString speedNotSetText(const NetworkPort& where, const std::string& settings, bool answered)
 {
-    return QStringLiteral("%1 does not let this computer set the line (it refused the "
+    return QStringLiteral("%1 does not let this computer set the line (%2 the "
                           "COM-PORT-OPTION), so the line keeps the device server's own "
-                          "settings instead of %2.\n"
+                          "settings instead of %3.\n"
                           "Set the projector's speed in the device server's configuration.")
-        .arg(where.name(), QString::fromStdString(settings));
+        .arg(where.name(),
+             answered ? QStringLiteral("it refused") : QStringLiteral("it did not answer"),
+             QString::fromStdString(settings));
 }
 
 } // namespace vx37

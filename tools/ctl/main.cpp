@@ -88,7 +88,8 @@ int main(int argc, char** argv)
         port.setPortName(given);
     if (!port.open()) {
         std::fprintf(stderr, "vx37-ctl: %s\n", qPrintable(port.failureText()));
-        return flushed(kPortFailed);
+        // A network port name in VX37_COMn that cannot be read is misuse, as with --port.
+        return flushed(port.nameUnreadable() ? kUsage : kPortFailed);
     }
 
     // The first reason to end is the one reported: a device lost and the runner's own
