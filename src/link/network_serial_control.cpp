@@ -204,7 +204,6 @@ void NetworkSerialControl::later(void (NetworkSerialControl::*step)())
 void NetworkSerialControl::onConnected()
 {
     tcpUp_ = true;
-    upSince_.start();
     // A frame is a few bytes that must not wait for more to join them.
     socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     keepAlive(socket_);
@@ -280,8 +279,8 @@ void NetworkSerialControl::onReadyRead()
     }
     if (data.isEmpty())
         return;
-    // What a server says as the connection begins may be why it turns the client away.
-    if (!heard_ && (!sentData_ || upSince_.elapsed() < kGreetingMs)) {
+    // What a server says before it is sent anything may be why it turns the client away.
+    if (!heard_ && !sentData_) {
         greeting_ += data.left(kMostGreetingBytes - greeting_.size());
         greetingCut_ = greetingCut_ || greeting_.size() >= kMostGreetingBytes;
     } else {

@@ -6,7 +6,6 @@
 #include "link/serial_control.h"
 #include "link/telnet_codec.h"
 
-#include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -40,9 +39,8 @@ public:
     // What may wait to be written beyond what the system took: more is a far end that
     // does not read, and the connection is dropped as stalled.
     static constexpr qint64 kMostWaitingBytes = 1 << 20;
-    // What a server says as a connection begins (within kGreetingMs, or before anything
-    // was sent to it) and then closes is its reason to turn the client away.
-    static constexpr int kGreetingMs = 1000;
+    // What a server says before it is sent any of the line's data, and then closes, is its
+    // reason to turn the client away (a device server busy with another client).
     static constexpr int kMostGreetingBytes = 80;
 
     struct Bounds
@@ -139,9 +137,8 @@ private:
     bool speedNoticed_ = false;
     int commEvent_ = 0;
     QByteArray inbox_;
-    QElapsedTimer upSince_;
     bool sentData_ = false; // a byte of the line's data was written on this connection
-    bool heard_ = false;    // the line's data arrived after the server's greeting
+    bool heard_ = false;    // the line's data arrived after some was sent
     QByteArray greeting_;   // the server's first words, kMostGreetingBytes at most
     bool greetingCut_ = false;
     // Over Telnet, data sent while the server has yet to answer a SET-BAUDRATE waits here:

@@ -110,6 +110,28 @@ private slots:
                  qPrintable(QStringLiteral("%1 ms between beats").arg(longestGap)));
     }
 
+    // ser2net serves one client per port and turns a second away with a few words.
+    void aBusyDeviceServerIsAFailedConnectionInItsOwnWords()
+    {
+        SimProcess sim;
+        Ser2netProcess server(sim.link(), 19200);
+        QVERIFY2(sim.isServing() && server.start(),
+                 "no vx37-sim or ser2net (scripts/install-deps)");
+        QTcpSocket first;
+        first.connectToHost(QHostAddress::LocalHost, server.socketName().section(u':', -1).toUShort());
+        QVERIFY(first.waitForConnected(kBound));
+        QTest::qWait(200); // until ser2net has given it the device
+        NetworkSerialControl second;
+        second.setNetworkPort(*parseNetworkPort(server.socketName()).port);
+        QString told;
+        connect(&second, &SerialControl::deviceLost, this, [&](const QString& t) { told = t; });
+        second.open();
+        QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty(), kBound);
+        QVERIFY2(told.contains(QStringLiteral("turned the connection away, saying \"Port")) &&
+                     told.contains(QStringLiteral("already in use\"")),
+                 qPrintable(told));
+    }
+
     void aDeviceServerKilledDuringAHeldRepeatIsReportedOnceAndReconnected()
     {
         SimProcess sim;

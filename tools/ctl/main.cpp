@@ -26,6 +26,9 @@ namespace {
 
 enum ExitCode { kAnswered = 0, kNotAnswered = 1, kUsage = 2, kPortFailed = 3 };
 
+// How long a device server may take to turn the connection away before commands go.
+constexpr int kGreetingMs = 200;
+
 // Standard output and standard error written out; a failure to write them is the
 // program's failure, as with any tool a script relies on.
 int flushed(int code)
@@ -136,7 +139,9 @@ int main(int argc, char** argv)
         });
     }
 #endif
-    // The commands go once the line is there.
+    // The commands go once the line is there. A device server that turns a client away
+    // (busy with another) says so as the connection begins: it is given a moment to, so
+    // that its words are its reason rather than an answer.
     const auto start = [&] {
         started = true;
         runner.start();
@@ -144,8 +149,9 @@ int main(int argc, char** argv)
     if (port.deviceConnected())
         QTimer::singleShot(0, &runner, start);
     else
-        QObject::connect(&port, &AnyPortControl::connected, &runner, start,
-                         Qt::SingleShotConnection);
+        QObject::connect(
+            &port, &AnyPortControl::connected, &runner,
+            [&] { QTimer::singleShot(kGreetingMs, &runner, start); }, Qt::SingleShotConnection);
     const int code = app.exec();
 
     port.close();
