@@ -41,7 +41,8 @@ ParsedNetworkPort fault(QStringView name, const QString& what)
 QString NetworkPort::hostAndPort() const
 {
     const QString shownHost = host.contains(u':') ? u'[' + host + u']' : host;
-    return QStringLiteral("%1:%2").arg(shownHost).arg(port);
+    // In one arg(): an IPv6 scope such as %1 in the host must not take the port's place.
+    return QStringLiteral("%1:%2").arg(shownHost, QString::number(port));
 }
 
 QString NetworkPort::name() const
@@ -138,10 +139,11 @@ QString networkPortDescription(const NetworkPort& where)
 
 QString serverWords(QByteArrayView bytes, bool cut)
 {
-    // Control characters as blanks, runs of them as one: a greeting ends in CR LF.
+    // Control characters as blanks, runs of them as one: a greeting ends in CR LF. Angle
+    // brackets too: a warning box would take a tag from a hostile server as rich text.
     QString shown;
     for (const char c : bytes) {
-        const bool printable = c >= 32 && c < 127;
+        const bool printable = c >= 32 && c < 127 && c != '<' && c != '>';
         if (printable)
             shown += QLatin1Char(c);
         else if (!shown.endsWith(u' '))
@@ -170,9 +172,8 @@ QString networkFailureText(NetworkFailure failure, int port, const NetworkPort& 
         text = QStringLiteral("the name %1 of %2 could not be resolved within %3 seconds.\n"
                               "The name server does not answer: check the network settings, or "
                               "give the device server's IP address instead; %4.")
-                   .arg(where.host, where.name())
-                   .arg(kNameLookupTimeoutMs / 1000)
-                   .arg(retry);
+                   .arg(where.host, where.name(), QString::number(kNameLookupTimeoutMs / 1000),
+                        retry);
         break;
     case NetworkFailure::Refused:
         text = QStringLiteral("%1 refused the connection (%2).\n"
@@ -185,9 +186,8 @@ QString networkFailureText(NetworkFailure failure, int port, const NetworkPort& 
         text = QStringLiteral("%1 did not answer within %2 seconds (%3).\n"
                               "Check that the device server is switched on and on the network, "
                               "and its address; %4.")
-                   .arg(where.hostAndPort())
-                   .arg(kNetworkConnectTimeoutMs / 1000)
-                   .arg(where.name(), retry);
+                   .arg(where.hostAndPort(), QString::number(kNetworkConnectTimeoutMs / 1000),
+                        where.name(), retry);
         break;
     case NetworkFailure::Unreachable:
         text = QStringLiteral("%1 cannot be reached from this computer (%2).\n"

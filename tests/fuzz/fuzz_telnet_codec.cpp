@@ -1,8 +1,5 @@
-// Any bytes from a server, split anywhere: the codec gives the same data and answers as
-// for the bytes in one piece, never more data than came, and at most one 3-byte answer
-// (IAC, WILL/WONT/DO/DONT, option) per 3 bytes that came.
-//
-// Input: byte 0 chooses where the rest is split.
+// Any bytes from a server, split anywhere (byte 0 says where): the same data and answers
+// as in one piece, no more data than came, and at most one 3-byte answer per 3 bytes.
 #include "link/telnet_codec.h"
 
 #include <cstdint>
@@ -10,31 +7,23 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    using vx37::TelnetCodec;
     if (size == 0)
         return 0;
     const QByteArrayView server(data + 1, static_cast<qsizetype>(size - 1));
-    const qsizetype split = server.isEmpty() ? 0 : data[0] % (server.size() + 1);
-
-    TelnetCodec whole;
-    TelnetCodec pieces;
+    const qsizetype split = data[0] % (server.size() + 1);
+    vx37::TelnetCodec whole, pieces;
     whole.start();
     pieces.start();
-    QByteArray answers;
+    QByteArray answers, pieceAnswers;
     const QByteArray got = whole.receive(server, answers);
-    QByteArray pieceAnswers;
-    QByteArray pieceData = pieces.receive(server.first(split), pieceAnswers);
-    pieceData += pieces.receive(server.sliced(split), pieceAnswers);
-
+    const QByteArray pieceData = pieces.receive(server.first(split), pieceAnswers) +
+                                 pieces.receive(server.sliced(split), pieceAnswers);
     if (got != pieceData || answers != pieceAnswers || whole.comPort() != pieces.comPort() ||
-        whole.baudRateAnswers() != pieces.baudRateAnswers())
-        std::abort();
-    if (got.size() > server.size() || answers.size() % 3 != 0 ||
-        answers.size() > server.size())
+        whole.baudRateAnswers() != pieces.baudRateAnswers() || got.size() > server.size() ||
+        answers.size() % 3 != 0 || answers.size() > server.size())
         std::abort();
     for (qsizetype i = 0; i < answers.size(); i += 3) {
-        const auto verb = static_cast<unsigned char>(answers[i + 1]);
-        if (static_cast<unsigned char>(answers[i]) != 255 || verb < 251)
+        if (answers[i] != char(255) || static_cast<unsigned char>(answers[i + 1]) < 251)
             std::abort();
     }
     return 0;
