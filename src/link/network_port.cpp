@@ -139,17 +139,14 @@ QString networkPortDescription(const NetworkPort& where)
 
 QString serverWords(QByteArrayView bytes, bool cut)
 {
-    // Control characters as blanks, runs of them as one: a greeting ends in CR LF. Angle
+    // Control characters as blanks, runs of blanks as one: a greeting ends in CR LF. Angle
     // brackets too: a warning box would take a tag from a hostile server as rich text.
     QString shown;
     for (const char c : bytes) {
         const bool printable = c >= 32 && c < 127 && c != '<' && c != '>';
-        if (printable)
-            shown += QLatin1Char(c);
-        else if (!shown.endsWith(u' '))
-            shown += u' ';
+        shown += printable ? QLatin1Char(c) : QLatin1Char(' ');
     }
-    shown = shown.trimmed();
+    shown = shown.simplified();
     return QLatin1Char('"') + shown + (cut ? QStringLiteral("\u2026\"") : QStringLiteral("\""));
 }
 

@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     pieces.start();
     QByteArray answers, pieceAnswers;
     const QByteArray got = whole.receive(server, answers);
-    const QByteArray pieceData = pieces.receive(server.first(split), pieceAnswers) +
-                                 pieces.receive(server.sliced(split), pieceAnswers);
+    QByteArray pieceData = pieces.receive(server.first(split), pieceAnswers);
+    pieceData += pieces.receive(server.sliced(split), pieceAnswers);
     if (got != pieceData || answers != pieceAnswers || whole.comPort() != pieces.comPort() ||
         whole.baudRateAnswers() != pieces.baudRateAnswers() || got.size() > server.size() ||
         answers.size() % 3 != 0 || answers.size() > server.size())
