@@ -1,6 +1,7 @@
 #include "link/host_lookup.h"
 
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #ifdef Q_OS_WIN
@@ -46,8 +47,8 @@ HostLookup::HostLookup(const QString& name, QObject* receiver,
     shared_->done = std::move(done);
     // Detached: at the program's end a thread still waiting on the resolver simply ends
     // with the process. It touches nothing but what it shares with this object.
-    std::thread([shared = shared_, name = name.toStdString(), resolver] {
-        const Addresses addresses = resolver(name);
+    const auto lookUp = [shared = shared_, name = name.toStdString(), resolver](bool canRun) {
+        const Addresses addresses = canRun ? resolver(name) : Addresses();
         const std::lock_guard lock(shared->mutex);
         if (!shared->receiver)
             return;
@@ -63,7 +64,12 @@ HostLookup::HostLookup(const QString& name, QObject* receiver,
                     done(addresses);
             },
             Qt::QueuedConnection);
-    }).detach();
+    };
+    try {
+        std::thread(lookUp, true).detach();
+    } catch (const std::system_error&) {
+        lookUp(false); // no thread to be had: a name not found
+    }
 }
 
 HostLookup::~HostLookup()
