@@ -39,8 +39,8 @@ HostLookup::Addresses HostLookup::systemResolver(const std::string& name)
     return addresses;
 }
 
-HostLookup::HostLookup(const QString& name, QObject* receiver,
-                       std::function<void(Addresses)> done, const Resolver& resolver)
+HostLookup::HostLookup(const QString& name, QObject* receiver, std::function<void(Addresses)> done,
+                       const Resolver& resolver)
     : shared_(std::make_shared<Shared>())
 {
     shared_->receiver = receiver;

@@ -166,11 +166,11 @@ QString networkFailureText(NetworkFailure failure, int port, const NetworkPort& 
                    .arg(where.host, where.name(), retry);
         break;
     case NetworkFailure::LookUpTimedOut:
-        text = QStringLiteral("the name %1 of %2 could not be resolved within %3 seconds.\n"
-                              "The name server does not answer: check the network settings, or "
-                              "give the device server's IP address instead; %4.")
-                   .arg(where.host, where.name(), QString::number(kNameLookupTimeoutMs / 1000),
-                        retry);
+        text =
+            QStringLiteral("the name %1 of %2 could not be resolved within %3 seconds.\n"
+                           "The name server does not answer: check the network settings, or "
+                           "give the device server's IP address instead; %4.")
+                .arg(where.host, where.name(), QString::number(kNameLookupTimeoutMs / 1000), retry);
         break;
     case NetworkFailure::Refused:
         text = QStringLiteral("%1 refused the connection (%2).\n"

@@ -17,16 +17,15 @@ namespace vx37 {
 //
 // Nothing here waits on the network. open() starts the name look-up (bounded by
 // kNameLookupTimeoutMs) and the connection to each address found in turn (each bounded by
-// kNetworkConnectTimeoutMs) and returns; the port is then open as the program sees it, but until the connection is
-// up a send writes nothing, as on a closed port, and nothing is held back to go out later
-// (five clicks while connecting never become five frames afterwards). Over Telnet the line
-// is up once the server has set the line's speed; a later change of speed holds what is
-// sent after it until the server says the speed is set. A connection that
-// fails, takes too long, drops, or whose far end stops taking what is sent is reported
-// once through deviceLost(), with the reason and what to do, and is then made again
-// quietly, each try waiting twice as long as the one before, up to kLongestRetryMs.
-// close() lets the connection go at the next pass of the event loop: an open() of the same
-// port at the same settings before then keeps it.
+// kNetworkConnectTimeoutMs) and returns; the port is then open as the program sees it, but until
+// the connection is up a send writes nothing, as on a closed port, and nothing is held back to go
+// out later (five clicks while connecting never become five frames afterwards). Over Telnet the
+// line is up once the server has set the line's speed; a later change of speed holds what is sent
+// after it until the server says the speed is set. A connection that fails, takes too long, drops,
+// or whose far end stops taking what is sent is reported once through deviceLost(), with the reason
+// and what to do, and is then made again quietly, each try waiting twice as long as the one before,
+// up to kLongestRetryMs. close() lets the connection go at the next pass of the event loop: an
+// open() of the same port at the same settings before then keeps it.
 class NetworkSerialControl final : public SerialControl
 {
     Q_OBJECT

@@ -115,7 +115,8 @@ private slots:
     {
         SimProcess sim;
         Ser2netProcess server(sim.link(), 19200);
-        QVERIFY2(sim.isServing() && server.start(), "no vx37-sim or ser2net (scripts/install-deps)");
+        QVERIFY2(sim.isServing() && server.start(),
+                 "no vx37-sim or ser2net (scripts/install-deps)");
         LivePanel first(server.socketName());
         QTRY_VERIFY_WITH_TIMEOUT(first.comm.deviceConnected(), kBound);
         LivePanel second(server.socketName());

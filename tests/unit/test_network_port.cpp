@@ -151,12 +151,12 @@ class NetworkControlTest : public QObject
 private slots:
     void aHostilePeerCostsLittleAndIsNamedForWhatItIs_data()
     {
-        QTest::addColumn<QString>("name");  // PORT: the peer's
+        QTest::addColumn<QString>("name");     // PORT: the peer's
         QTest::addColumn<QByteArray>("sends"); // once the client has spoken, or at once
-        QTest::addColumn<bool>("closes");   // after sending
-        QTest::addColumn<QString>("said");  // the first warning or notice begins so
-        const auto row = [](const char* tag, const char* name, const QByteArray& sends,
-                            bool closes, const char* said) {
+        QTest::addColumn<bool>("closes");      // after sending
+        QTest::addColumn<QString>("said");     // the first warning or notice begins so
+        const auto row = [](const char* tag, const char* name, const QByteArray& sends, bool closes,
+                            const char* said) {
             QTest::newRow(tag) << name << sends << closes << said;
         };
         QByteArray refused; // more answers than may wait, with the COM-PORT-OPTION's answer
@@ -171,7 +171,8 @@ private slots:
         row("a write failing as the server answers", "rfc2217://127.0.0.1:PORT",
             refused + bytes({IAC, DO, COMPORT}), false, "127.0.0.1:PORT stopped answering");
         row("text, then closed: busy", "socket://127.0.0.1:PORT", "Port <b>already</b> in use\r\n",
-            true, "127.0.0.1:PORT turned the connection away, saying \"Port b already /b in use\" (");
+            true,
+            "127.0.0.1:PORT turned the connection away, saying \"Port b already /b in use\" (");
         row("a name server that never answers", "socket://never.lan:PORT", {}, false,
             "The name never.lan of socket://never.lan:PORT could not be resolved");
         row("only IPv6, dropping everything: the name as written", "socket://only6.lan:PORT", {},
@@ -223,7 +224,8 @@ private slots:
         QStringList told;
         bool connected = false;
         connect(&control, &SerialControl::deviceLost, this, [&](const QString& t) { told << t; });
-        connect(&control, &NetworkSerialControl::notice, this, [&](const QString& t) { told << t; });
+        connect(&control, &NetworkSerialControl::notice, this,
+                [&](const QString& t) { told << t; });
         connect(&control, &NetworkSerialControl::connected, this, [&] { connected = true; });
         QTest::failOnWarning(QRegularExpression(QStringLiteral("device not open")));
         control.open();
@@ -247,13 +249,18 @@ private slots:
         int connections = 0;
         connect(&control, &SerialControl::deviceLost, this, [&](const QString& t) { told << t; });
         connect(&control, &NetworkSerialControl::connected, this, [&] { ++connections; });
-        control.setNetworkPort({NetworkPort::Protocol::Raw, "127.0.0.1", Ser2netProcess::freePort()});
+        control.setNetworkPort(
+            {NetworkPort::Protocol::Raw, "127.0.0.1", Ser2netProcess::freePort()});
         control.open(); // refused, and opened elsewhere before the warning is told
-        connect(control.findChild<QTcpSocket*>(), &QTcpSocket::errorOccurred, this, [&] {
-            control.close();
-            control.setNetworkPort({NetworkPort::Protocol::Raw, "127.0.0.1", peer.serverPort()});
-            control.open();
-        }, Qt::SingleShotConnection);
+        connect(
+            control.findChild<QTcpSocket*>(), &QTcpSocket::errorOccurred, this,
+            [&] {
+                control.close();
+                control.setNetworkPort(
+                    {NetworkPort::Protocol::Raw, "127.0.0.1", peer.serverPort()});
+                control.open();
+            },
+            Qt::SingleShotConnection);
         QTRY_COMPARE(connections, 1);
         control.close();
         control.open();
