@@ -28,6 +28,9 @@ public:
     void close() override { active().close(); }
     bool isOpen() const override { return active().isOpen(); }
     QString failureText() const override;
+    // The last open() failed on a network port name that cannot be read: the caller's
+    // mistake, to be put right before trying again.
+    bool nameUnreadable() const { return !nameFault_.isEmpty(); }
     void output(const std::string& bytes) override { active().output(bytes); }
     qint64 bytesToWrite() const override { return active().bytesToWrite(); }
     std::string input() override { return active().input(); }

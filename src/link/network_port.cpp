@@ -41,7 +41,8 @@ ParsedNetworkPort fault(QStringView name, const QString& what)
 QString NetworkPort::hostAndPort() const
 {
     const QString shownHost = host.contains(u':') ? u'[' + host + u']' : host;
-    return QStringLiteral("%1:%2").arg(shownHost).arg(port);
+    // In one arg(): an IPv6 scope such as %1 in the host must not take the port's place.
+    return QStringLiteral("%1:%2").arg(shownHost, QString::number(port));
 }
 
 QString NetworkPort::name() const
@@ -136,8 +137,21 @@ QString networkPortDescription(const NetworkPort& where)
                                                        "which takes the speed from here"));
 }
 
+QString serverWords(QByteArrayView bytes, bool cut)
+{
+    // Control characters as blanks, runs of blanks as one: a greeting ends in CR LF. Angle
+    // brackets too: a warning box would take a tag from a hostile server as rich text.
+    QString shown;
+    for (const char c : bytes) {
+        const bool printable = c >= 32 && c < 127 && c != '<' && c != '>';
+        shown += printable ? QLatin1Char(c) : QLatin1Char(' ');
+    }
+    shown = shown.simplified();
+    return QLatin1Char('"') + shown + (cut ? QStringLiteral("\u2026\"") : QStringLiteral("\""));
+}
+
 QString networkFailureText(NetworkFailure failure, int port, const NetworkPort& where,
-                           RetryAdvice advice)
+                           RetryAdvice advice, const QString& words)
 {
     // The panel goes on connecting by itself; a command is run again.
     const QString retry = advice == RetryAdvice::ChooseThePort
@@ -151,6 +165,13 @@ QString networkFailureText(NetworkFailure failure, int port, const NetworkPort& 
                               "%3.")
                    .arg(where.host, where.name(), retry);
         break;
+    case NetworkFailure::LookUpTimedOut:
+        text =
+            QStringLiteral("the name %1 of %2 could not be resolved within %3 seconds.\n"
+                           "The name server does not answer: check the network settings, or "
+                           "give the device server's IP address instead; %4.")
+                .arg(where.host, where.name(), QString::number(kNameLookupTimeoutMs / 1000), retry);
+        break;
     case NetworkFailure::Refused:
         text = QStringLiteral("%1 refused the connection (%2).\n"
                               "Nothing listens on that port, or the device server is busy with "
@@ -162,9 +183,8 @@ QString networkFailureText(NetworkFailure failure, int port, const NetworkPort& 
         text = QStringLiteral("%1 did not answer within %2 seconds (%3).\n"
                               "Check that the device server is switched on and on the network, "
                               "and its address; %4.")
-                   .arg(where.hostAndPort())
-                   .arg(kNetworkConnectTimeoutMs / 1000)
-                   .arg(where.name(), retry);
+                   .arg(where.hostAndPort(), QString::number(kNetworkConnectTimeoutMs / 1000),
+                        where.name(), retry);
         break;
     case NetworkFailure::Unreachable:
         text = QStringLiteral("%1 cannot be reached from this computer (%2).\n"
@@ -177,20 +197,38 @@ QString networkFailureText(NetworkFailure failure, int port, const NetworkPort& 
                               "client now; %3.")
                    .arg(where.hostAndPort(), where.name(), retry);
         break;
+    case NetworkFailure::Turned:
+        text = QStringLiteral("%1 turned the connection away, saying %2 (%3).\n"
+                              "The device server is most likely busy with another client: close "
+                              "that client, or check the device server's configuration; %4.")
+                   .arg(where.hostAndPort(), words, where.name(), retry);
+        break;
+    case NetworkFailure::Stalled:
+        text = QStringLiteral("%1 stopped answering (%2): it took nothing of what was sent "
+                              "to it, or let the connection's probes go unanswered.\n"
+                              "The device server lost its power or hangs, or what listens "
+                              "there is no serial device server: check it and its address, "
+                              "restart it if need be; %3.")
+                   .arg(where.hostAndPort(), where.name(), retry);
+        break;
     }
     if (port != 0)
         return QStringLiteral("COM%1: ").arg(port) + text;
-    text[0] = text[0].toUpper();
+    // A sentence that begins with the host keeps the host as written.
+    if (!text.startsWith(where.hostAndPort()))
+        text[0] = text[0].toUpper();
     return text;
 }
 
-QString speedNotSetText(const NetworkPort& where, const std::string& settings)
+QString speedNotSetText(const NetworkPort& where, const std::string& settings, bool answered)
 {
-    return QStringLiteral("%1 does not let this computer set the line (it refused the "
+    return QStringLiteral("%1 does not let this computer set the line (%2 the "
                           "COM-PORT-OPTION), so the line keeps the device server's own "
-                          "settings instead of %2.\n"
+                          "settings instead of %3.\n"
                           "Set the projector's speed in the device server's configuration.")
-        .arg(where.name(), QString::fromStdString(settings));
+        .arg(where.name(),
+             answered ? QStringLiteral("it refused") : QStringLiteral("it did not answer"),
+             QString::fromStdString(settings));
 }
 
 } // namespace vx37

@@ -45,19 +45,36 @@ ParsedNetworkPort parseNetworkPort(QStringView name);
 // What a network port is, for the operator: HOST:PORT and its kind.
 QString networkPortDescription(const NetworkPort& where);
 
-// How long the name look-up and the connection to a device server may take.
+// How long the look-up of a host name may take.
+inline constexpr int kNameLookupTimeoutMs = 5000;
+// How long the connection to each address of a device server may take.
 inline constexpr int kNetworkConnectTimeoutMs = 3000;
+// How long a device server may take nothing of what waits to be sent to it.
+inline constexpr int kNetworkStallTimeoutMs = 10000;
 
 // Why a connection to a device server failed or ended.
-enum class NetworkFailure { NameNotFound, Refused, TimedOut, Unreachable, Closed };
+enum class NetworkFailure {
+    NameNotFound,
+    LookUpTimedOut, // the name server did not answer
+    Refused,
+    TimedOut,
+    Unreachable,
+    Closed,
+    Turned, // the server said something (its words) and closed: busy with another client
+    Stalled // the server took nothing for kNetworkStallTimeoutMs, or too much waited
+};
 
 // The warning for a failed or dropped connection: what happened to which HOST:PORT and
 // what to do. Port 0 is a port given by its name (no port choice). With
 // RetryAdvice::ChooseThePort the control goes on connecting by itself, and says so.
+// `words`: for Turned, what the server said, already made printable.
 QString networkFailureText(NetworkFailure failure, int port, const NetworkPort& where,
-                           RetryAdvice advice);
+                           RetryAdvice advice, const QString& words = {});
 
-// Said once when an rfc2217:// server refuses the COM-PORT-OPTION.
-QString speedNotSetText(const NetworkPort& where, const std::string& settings);
+// What a server said, for a message: printable, cut short, in quotes.
+QString serverWords(QByteArrayView bytes, bool cut);
+
+// Said once when an rfc2217:// server refuses the COM-PORT-OPTION, or never answers it.
+QString speedNotSetText(const NetworkPort& where, const std::string& settings, bool answered);
 
 } // namespace vx37

@@ -2,15 +2,47 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_LINUX
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#endif
+
 namespace vx37 {
+
+namespace {
+
+// A device server that lost its power sends nothing, not even a reset: without probes an
+// idle connection would look up for ever. Probes after 10 s of silence, every 5 s, three
+// unanswered end it; data not acknowledged for 25 s ends it too. Found within 30 s.
+void keepAlive(QTcpSocket& socket)
+{
+    socket.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+#ifdef Q_OS_LINUX
+    const auto descriptor = static_cast<int>(socket.socketDescriptor());
+    const auto set = [descriptor](int option, int value) {
+        ::setsockopt(descriptor, IPPROTO_TCP, option, &value, sizeof value);
+    };
+    set(TCP_KEEPIDLE, 10);
+    set(TCP_KEEPINTVL, 5);
+    set(TCP_KEEPCNT, 3);
+    set(TCP_USER_TIMEOUT, 25000);
+#endif
+}
+
+} // namespace
 
 NetworkSerialControl::NetworkSerialControl(QObject* parent) : SerialControl(parent)
 {
-    connectTimer_.setSingleShot(true);
-    connectTimer_.setInterval(kNetworkConnectTimeoutMs);
+    for (QTimer* timer : {&lookUpTimer_, &connectTimer_, &stallTimer_})
+        timer->setSingleShot(true);
+    setBounds({});
+    connect(&lookUpTimer_, &QTimer::timeout, this,
+            [this] { fail(NetworkFailure::LookUpTimedOut); });
+    connect(&stallTimer_, &QTimer::timeout, this, [this] { fail(NetworkFailure::Stalled); });
     connect(&connectTimer_, &QTimer::timeout, this, [this] {
         if (!tcpUp_)
-            return fail(NetworkFailure::TimedOut);
+            return tryFailed(NetworkFailure::TimedOut);
         if (speedAnswerAwaited_ > 0)
             return; // the server took the option; the wait for its speed has its own bound
         // A Telnet server that never answers the COM-PORT-OPTION carries the line all
@@ -27,10 +59,7 @@ NetworkSerialControl::NetworkSerialControl(QObject* parent) : SerialControl(pare
     connect(&socket_, &QTcpSocket::connected, this, &NetworkSerialControl::onConnected);
     connect(&socket_, &QTcpSocket::readyRead, this, &NetworkSerialControl::onReadyRead);
     connect(&socket_, &QTcpSocket::errorOccurred, this, &NetworkSerialControl::onError);
-    connect(&socket_, &QTcpSocket::bytesWritten, this, [this] {
-        if (socket_.bytesToWrite() == 0)
-            emit allWritten();
-    });
+    connect(&socket_, &QTcpSocket::bytesWritten, this, &NetworkSerialControl::onBytesWritten);
 }
 
 NetworkSerialControl::~NetworkSerialControl()
@@ -38,6 +67,14 @@ NetworkSerialControl::~NetworkSerialControl()
     // Released with the window, without reporting anything.
     socket_.disconnect(this);
     socket_.abort();
+}
+
+void NetworkSerialControl::setBounds(const Bounds& bounds)
+{
+    bounds_ = bounds;
+    lookUpTimer_.setInterval(bounds.lookUpMs);
+    connectTimer_.setInterval(bounds.connectMs);
+    stallTimer_.setInterval(bounds.stallMs);
 }
 
 bool NetworkSerialControl::setSettings(const std::string& settings)
@@ -54,7 +91,15 @@ bool NetworkSerialControl::setSettings(const std::string& settings)
 
 bool NetworkSerialControl::open()
 {
-    close();
+    // The same port at the same settings, closed a moment ago: its connection goes on.
+    if (!wanted_ && trying_ && where_ == connectingTo_ && settingsText_ == openedSettings_) {
+        wanted_ = true;
+        if (lineUp_)
+            later(&NetworkSerialControl::connected);
+        return true;
+    }
+    retryTimer_.stop();
+    inbox_.clear();
     wanted_ = true;
     reported_ = false;
     speedNoticed_ = false;
@@ -67,29 +112,93 @@ void NetworkSerialControl::close()
 {
     wanted_ = false;
     retryTimer_.stop();
-    drop();
     inbox_.clear();
+    // Let go at the next pass, unless opened again by then.
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation = generation_] {
+            if (!wanted_ && generation == generation_)
+                drop();
+        },
+        Qt::QueuedConnection);
 }
 
 void NetworkSerialControl::drop()
 {
-    connectTimer_.stop();
-    speedTimer_.stop();
+    ++generation_;
+    lookUp_.reset();
+    for (QTimer* timer : {&lookUpTimer_, &connectTimer_, &speedTimer_, &stallTimer_})
+        timer->stop();
     socket_.abort();
+    trying_ = false;
     tcpUp_ = false;
     lineUp_ = false;
     speedAnswerAwaited_ = 0;
     held_.clear();
+    sentData_ = false;
+    heard_ = false;
+    greeting_.clear();
+    greetingCut_ = false;
 }
 
 void NetworkSerialControl::connectNow()
 {
     drop();
     codec_ = TelnetCodec();
-    // The look-up of a name runs on a thread of Qt's own; neither it nor the connection
-    // is waited for here.
-    socket_.connectToHost(where_.host, where_.port);
+    trying_ = true;
+    connectingTo_ = where_;
+    openedSettings_ = settingsText_;
+    addresses_.clear();
+    nextAddress_ = 0;
+    if (const QHostAddress address(where_.host); !address.isNull()) {
+        addresses_.append(address);
+        return later(&NetworkSerialControl::connectToNext);
+    }
+    // On a thread of its own, bounded here: a name server that never answers is told
+    // apart from a device server that does not.
+    lookUp_ = std::make_unique<HostLookup>(
+        where_.host, this,
+        [this, generation = generation_](const HostLookup::Addresses& found) {
+            if (generation != generation_)
+                return;
+            lookUp_.reset();
+            lookUpTimer_.stop();
+            if (found.isEmpty())
+                return fail(NetworkFailure::NameNotFound);
+            addresses_ = found;
+            connectToNext();
+        },
+        resolver_);
+    lookUpTimer_.start();
+}
+
+void NetworkSerialControl::connectToNext()
+{
+    // Each address in turn, each with its own time-out: an IPv6 address that drops
+    // everything leaves the IPv4 one its chance.
+    socket_.abort();
+    socket_.connectToHost(addresses_.at(nextAddress_++), where_.port);
     connectTimer_.start();
+}
+
+void NetworkSerialControl::tryFailed(NetworkFailure failure)
+{
+    if (tcpUp_ || nextAddress_ >= addresses_.size())
+        return fail(failure);
+    connectTimer_.stop();
+    // From the event loop: the socket may be within its own signal.
+    later(&NetworkSerialControl::connectToNext);
+}
+
+void NetworkSerialControl::later(void (NetworkSerialControl::*step)())
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, step, generation = generation_] {
+            if (wanted_ && generation == generation_)
+                (this->*step)();
+        },
+        Qt::QueuedConnection);
 }
 
 void NetworkSerialControl::onConnected()
@@ -97,12 +206,15 @@ void NetworkSerialControl::onConnected()
     tcpUp_ = true;
     // A frame is a few bytes that must not wait for more to join them.
     socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    keepAlive(socket_);
     // Over Telnet the line is up once the server has answered the COM-PORT-OPTION, so that
-    // no frame goes out before the line settings; the connect time-out goes on meanwhile.
-    if (telnet())
+    // no frame goes out before the line settings; the server gets its own time to answer.
+    if (telnet()) {
+        connectTimer_.start();
         write(codec_.start());
-    else
+    } else {
         lineUp();
+    }
 }
 
 void NetworkSerialControl::lineUp()
@@ -111,18 +223,23 @@ void NetworkSerialControl::lineUp()
     lineUp_ = true;
     reported_ = false; // the next failure is a new one
     nextRetryMs_ = kFirstRetryMs;
-    emit connected();
+    if (wanted_)
+        emit connected();
 }
 
 void NetworkSerialControl::noticeSpeedNotSet()
 {
+    const bool answered = codec_.comPort() != TelnetCodec::ComPort::Asked;
     if (!std::exchange(speedNoticed_, true))
-        tell(&NetworkSerialControl::notice, speedNotSetText(where_, settingsText_));
+        tell(&NetworkSerialControl::notice, speedNotSetText(where_, settingsText_, answered));
 }
 
 void NetworkSerialControl::sendLineSettings()
 {
+    const quint64 generation = generation_;
     write(TelnetCodec::lineSettings(lineSettings_));
+    if (generation != generation_)
+        return; // the write ended the connection
     speedAnswerAwaited_ = codec_.baudRateAnswers() + 1;
     speedTimer_.start();
 }
@@ -138,48 +255,66 @@ void NetworkSerialControl::speedSet()
 
 void NetworkSerialControl::onReadyRead()
 {
+    const quint64 generation = generation_;
     const QByteArray bytes = socket_.readAll();
-    if (!telnet()) {
-        inbox_ += bytes;
-    } else {
+    QByteArray data = bytes;
+    if (telnet()) {
         const bool answered = codec_.comPort() != TelnetCodec::ComPort::Asked;
         QByteArray answers;
-        inbox_ += codec_.receive(bytes, answers);
+        data = codec_.receive(bytes, answers);
         write(answers);
+        if (generation != generation_)
+            return; // the write ended the connection: nothing of it goes on
         if (!answered && codec_.comPort() == TelnetCodec::ComPort::Accepted)
             sendLineSettings(); // the line is up once the server has set the speed
         if (!answered && codec_.comPort() == TelnetCodec::ComPort::Refused) {
             noticeSpeedNotSet();
             lineUp();
         }
-        if (speedAnswerAwaited_ > 0 && codec_.baudRateAnswers() >= speedAnswerAwaited_)
+        if (generation == generation_ && speedAnswerAwaited_ > 0 &&
+            codec_.baudRateAnswers() >= speedAnswerAwaited_)
             speedSet();
+        if (generation != generation_)
+            return;
     }
-    if (!inbox_.isEmpty()) {
-        commEvent_ = kEventReceive;
-        emit comm();
+    if (data.isEmpty())
+        return;
+    // What a server says before it is sent anything may be why it turns the client away.
+    if (!heard_ && !sentData_) {
+        greeting_ += data.left(kMostGreetingBytes - greeting_.size());
+        greetingCut_ = greetingCut_ || greeting_.size() >= kMostGreetingBytes;
+    } else {
+        heard_ = true;
     }
+    if (!wanted_)
+        return; // closed: the line's data is dropped, as on a closed serial port
+    inbox_ += data;
+    commEvent_ = kEventReceive;
+    emit comm();
 }
 
 void NetworkSerialControl::onError(QAbstractSocket::SocketError error)
 {
+    if (tcpUp_ && !heard_ && !greeting_.isEmpty())
+        return fail(NetworkFailure::Turned, serverWords(greeting_, greetingCut_));
     switch (error) {
     case QAbstractSocket::HostNotFoundError:
         return fail(NetworkFailure::NameNotFound);
     case QAbstractSocket::ConnectionRefusedError:
-        return fail(NetworkFailure::Refused);
+        return tryFailed(NetworkFailure::Refused);
     case QAbstractSocket::SocketTimeoutError:
-        return fail(NetworkFailure::TimedOut);
+        // Once up: the probes of a connection gone quiet went unanswered.
+        return tcpUp_ ? fail(NetworkFailure::Stalled) : tryFailed(NetworkFailure::TimedOut);
     case QAbstractSocket::RemoteHostClosedError:
         return fail(NetworkFailure::Closed);
     default:
         // Anything else (a reset, an unreachable network) ends a connection that was up
         // as a close, and one being made as a far end out of reach.
-        return fail(tcpUp_ ? NetworkFailure::Closed : NetworkFailure::Unreachable);
+        return tcpUp_ ? fail(NetworkFailure::Closed) : tryFailed(NetworkFailure::Unreachable);
     }
 }
 
-void NetworkSerialControl::fail(NetworkFailure failure)
+void NetworkSerialControl::fail(NetworkFailure failure, const QString& words)
 {
     drop();
     if (!wanted_)
@@ -187,7 +322,8 @@ void NetworkSerialControl::fail(NetworkFailure failure)
     retryTimer_.start(nextRetryMs_);
     nextRetryMs_ = std::min(nextRetryMs_ * 2, kLongestRetryMs);
     if (!std::exchange(reported_, true))
-        tell(&SerialControl::deviceLost, networkFailureText(failure, port_, where_, advice_));
+        tell(&SerialControl::deviceLost,
+             networkFailureText(failure, port_, where_, advice_, words));
 }
 
 void NetworkSerialControl::tell(void (NetworkSerialControl::*signal)(const QString&),
@@ -195,11 +331,12 @@ void NetworkSerialControl::tell(void (NetworkSerialControl::*signal)(const QStri
 {
     // Told from the event loop, never from within the socket's own signals: a warning box
     // runs a loop of its own, in which the retry may connect the socket again, and the
-    // socket would go on with the old connection's ending once the box is closed.
+    // socket would go on with the old connection's ending once the box is closed. Only
+    // about the connection it was said of: a close() and open() since make it old news.
     QMetaObject::invokeMethod(
         this,
-        [this, signal, text] {
-            if (wanted_)
+        [this, signal, text, generation = generation_] {
+            if (wanted_ && generation == generation_)
                 emit(this->*signal)(text);
         },
         Qt::QueuedConnection);
@@ -209,19 +346,36 @@ void NetworkSerialControl::write(const QByteArray& bytes)
 {
     if (bytes.isEmpty())
         return;
+    if (socket_.bytesToWrite() + bytes.size() > bounds_.mostWaitingBytes)
+        return fail(NetworkFailure::Stalled);
     socket_.write(bytes);
     // Handed to the kernel now rather than when the event loop next runs; what it does
     // not take at once waits in the socket's buffer and follows in order.
     socket_.flush();
+    if (socket_.bytesToWrite() > 0 && !stallTimer_.isActive())
+        stallTimer_.start();
+}
+
+void NetworkSerialControl::onBytesWritten()
+{
+    if (socket_.bytesToWrite() > 0) {
+        stallTimer_.start(); // it takes some: the wait starts again
+        return;
+    }
+    stallTimer_.stop();
+    emit allWritten();
 }
 
 void NetworkSerialControl::output(const std::string& bytes)
 {
-    if (!lineUp_)
+    if (!lineUp_ || !wanted_ || bytes.empty())
         return;
+    sentData_ = true;
     const QByteArrayView data(bytes.data(), static_cast<qsizetype>(bytes.size()));
     if (!telnet())
         write(data.toByteArray());
+    else if (speedAnswerAwaited_ > 0 && held_.size() + data.size() > bounds_.mostWaitingBytes)
+        fail(NetworkFailure::Stalled);
     else if (speedAnswerAwaited_ > 0)
         held_ += TelnetCodec::escape(data);
     else

@@ -193,7 +193,9 @@ void TelnetCodec::option(unsigned char verb, unsigned char code, QByteArray& ans
             say(answers, yes, code);
         side.on = true;
     } else if (enable) {
-        say(answers, no, code); // refused: never on, so no loop
+        // Refused: never on, so no loop; asked again, the server knows the answer already.
+        if (!std::exchange(side.refused, true))
+            say(answers, no, code);
     } else if (side.on || wasAsked) {
         if (side.on && !wasAsked)
             say(answers, no, code);

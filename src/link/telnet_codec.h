@@ -16,7 +16,9 @@ namespace vx37 {
 // COM-PORT-OPTION, and refuses every other option the server offers or asks for,
 // echo included: the panel shows its own frames. Of the server's notifications only the
 // answer to SET-BAUDRATE counts; the others (line and modem state, the other settings it
-// took) are read and dropped: the panel needs none of them.
+// took) are read and dropped: the panel needs none of them. Every command gets at most one
+// answer of its own size, and an option refused once is not refused again, so a server
+// cannot make the client say more than it is told.
 class TelnetCodec
 {
 public:
@@ -43,7 +45,8 @@ private:
     struct Side
     {
         bool on = false;
-        bool asked = false; // we asked for it and wait for the answer
+        bool asked = false;   // we asked for it and wait for the answer
+        bool refused = false; // we refused it once: asked again, we keep still
     };
 
     void option(unsigned char verb, unsigned char code, QByteArray& answers);

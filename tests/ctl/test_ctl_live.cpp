@@ -61,6 +61,9 @@ private slots:
         QTest::newRow("missing device")
             << "" << args("--port /nonexistent/vx37-com1 status") << 3 << ""
             << "/nonexistent/vx37-com1";
+        QTest::newRow("unreadable network port in VX37_COM1")
+            << "" << args("VX37_COM1=socket://h:0 status") << 2 << ""
+            << "COM1 (set by VX37_COM1): \"socket://h:0\": \"0\" is not a TCP port";
         QTest::newRow("network port refused")
             << "" << args("--port rfc2217://127.0.0.1:1 status") << 3 << ""
             << "vx37-ctl: 127.0.0.1:1 refused the connection (rfc2217://127.0.0.1:1).\n"
@@ -77,9 +80,14 @@ private slots:
 
         SimProcess sim(qPrintable(simOptions));
         QVERIFY2(sim.isServing(), qPrintable(sim.transcript()));
-        if (!arguments.contains(QStringLiteral("--port")))
+        // VX37_COM1=NAME first: COM1 stands for NAME.
+        const bool variable = arguments.first().startsWith(QStringLiteral("VX37_COM1="));
+        if (variable)
+            qputenv("VX37_COM1", arguments.takeFirst().mid(10).toUtf8());
+        else if (!arguments.contains(QStringLiteral("--port")))
             arguments.prepend(sim.link()), arguments.prepend(QStringLiteral("--port"));
         const CtlRun run = runCtl(arguments);
+        qunsetenv("VX37_COM1");
 
         QCOMPARE(run.exitCode, exitCode);
         QCOMPARE(run.output, output);

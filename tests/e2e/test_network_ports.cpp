@@ -110,6 +110,22 @@ private slots:
                  qPrintable(QStringLiteral("%1 ms between beats").arg(longestGap)));
     }
 
+    // ser2net serves one client per port and turns a second away with a few words.
+    void aBusyDeviceServerIsAFailedConnectionInItsOwnWords()
+    {
+        SimProcess sim;
+        Ser2netProcess server(sim.link(), 19200);
+        QVERIFY2(sim.isServing() && server.start(),
+                 "no vx37-sim or ser2net (scripts/install-deps)");
+        LivePanel first(server.socketName());
+        QTRY_VERIFY_WITH_TIMEOUT(first.comm.deviceConnected(), kBound);
+        LivePanel second(server.socketName());
+        QTRY_COMPARE_WITH_TIMEOUT(second.warnings.count(), 1, kBound);
+        QVERIFY2(firstWarning(second).contains(QStringLiteral(" turned the connection away, saying "
+                                                              "\"Port already in use\"")),
+                 qPrintable(firstWarning(second)));
+    }
+
     void aDeviceServerKilledDuringAHeldRepeatIsReportedOnceAndReconnected()
     {
         SimProcess sim;

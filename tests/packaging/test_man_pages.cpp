@@ -51,7 +51,7 @@ private slots:
                                       << QStringLiteral("vx37-sim - a VX37 video projector");
         if (VX37_HAS_VX37D)
             QTest::newRow("vx37d") << QStringLiteral("vx37d.1")
-                                         << QStringLiteral("vx37d - a PJLink class 1");
+                                   << QStringLiteral("vx37d - the daemon that owns");
     }
 
     void pagesRenderCleanly()

@@ -1,9 +1,14 @@
 #include "link/network_port.h"
+#include "link/network_serial_control.h"
 #include "link/telnet_codec.h"
 
+#include "ser2net_process.h"
 #include "test_registry.h"
 
+#include <QTcpServer>
 #include <QTest>
+
+#include <future>
 
 using namespace vx37;
 
@@ -138,6 +143,136 @@ private slots:
     }
 };
 
+// The control against peers on loopback that misbehave, each bounded in size and time.
+class NetworkControlTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void aHostilePeerCostsLittleAndIsNamedForWhatItIs_data()
+    {
+        QTest::addColumn<QString>("name");     // PORT: the peer's
+        QTest::addColumn<QByteArray>("sends"); // once the client has spoken, or at once
+        QTest::addColumn<bool>("closes");      // after sending
+        QTest::addColumn<QString>("said");     // the first warning or notice begins so
+        const auto row = [](const char* tag, const char* name, const QByteArray& sends, bool closes,
+                            const char* said) {
+            QTest::newRow(tag) << name << sends << closes << said;
+        };
+        QByteArray refused; // more answers than may wait, with the COM-PORT-OPTION's answer
+        for (int option = 60; option < 100; ++option)
+            refused += bytes({IAC, DO, option});
+        row("option refused, asked for ever, never reading", "rfc2217://127.0.0.1:PORT",
+            bytes({IAC, DO, 99, IAC, DONT, 99}).repeated(4 << 20), false,
+            "rfc2217://127.0.0.1:PORT does not let this computer set the line (it did not");
+        row("option switched on and off for ever, never reading", "rfc2217://127.0.0.1:PORT",
+            bytes({IAC, DO, SGA, IAC, DONT, SGA}).repeated(4 << 20), false,
+            "127.0.0.1:PORT stopped answering");
+        row("a write failing as the server answers", "rfc2217://127.0.0.1:PORT",
+            refused + bytes({IAC, DO, COMPORT}), false, "127.0.0.1:PORT stopped answering");
+        row("text, then closed: busy", "socket://127.0.0.1:PORT", "Port <b>already</b> in use\r\n",
+            true,
+            "127.0.0.1:PORT turned the connection away, saying \"Port b already /b in use\" (");
+        row("a name server that never answers", "socket://never.lan:PORT", {}, false,
+            "The name never.lan of socket://never.lan:PORT could not be resolved");
+        row("only IPv6, dropping everything: the name as written", "socket://only6.lan:PORT", {},
+            false, "only6.lan:PORT did not answer within");
+        row("IPv6 dropping everything, IPv4 answering", "socket://v6-v4.lan:PORT", "hi", false, "");
+    }
+
+    void aHostilePeerCostsLittleAndIsNamedForWhatItIs()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, sends);
+        QFETCH(bool, closes);
+        QFETCH(QString, said);
+        // IPv6 goes nowhere at the peer's port: a listener with its queue full.
+        QTcpServer full;
+        full.setListenBacklogSize(0);
+        if (!full.listen(QHostAddress::LocalHostIPv6) && name.contains(".lan"))
+            QSKIP("no IPv6 loopback here");
+        full.pauseAccepting();
+        QTcpSocket filler;
+        filler.connectToHost(QHostAddress::LocalHostIPv6, full.serverPort());
+        QTcpServer peer;
+        QVERIFY(peer.listen(QHostAddress::LocalHost, full.serverPort()));
+        QVERIFY(filler.waitForConnected(5000) || !full.isListening());
+        QTcpSocket* client = nullptr;
+        const auto act = [&] {
+            client->write(sends);
+            if (closes)
+                client->disconnectFromHost();
+        };
+        connect(&peer, &QTcpServer::newConnection, this, [&] {
+            client = peer.nextPendingConnection();
+            if (!name.startsWith("rfc2217"))
+                return act();
+            connect(client, &QTcpSocket::readyRead, this, act, Qt::SingleShotConnection);
+        });
+        std::promise<void> release; // the name server answers as the test ends
+        NetworkSerialControl control;
+        control.setBounds({300, 300, 300, 64});
+        control.setResolver([released = release.get_future().share()](const std::string& host) {
+            if (host == "never.lan")
+                released.wait();
+            if (host == "only6.lan")
+                return HostLookup::Addresses{QHostAddress::LocalHostIPv6};
+            return HostLookup::Addresses{QHostAddress::LocalHostIPv6, QHostAddress::LocalHost};
+        });
+        const QString port = QString::number(peer.serverPort());
+        control.setNetworkPort(*parseNetworkPort(QString(name).replace("PORT", port)).port);
+        QStringList told;
+        bool connected = false;
+        connect(&control, &SerialControl::deviceLost, this, [&](const QString& t) { told << t; });
+        connect(&control, &NetworkSerialControl::notice, this,
+                [&](const QString& t) { told << t; });
+        connect(&control, &NetworkSerialControl::connected, this, [&] { connected = true; });
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("device not open")));
+        control.open();
+        // Until the peer has said all, or been dropped, and the control said its piece.
+        QTRY_VERIFY_WITH_TIMEOUT((!client || !client->bytesToWrite() ||
+                                  client->state() != QAbstractSocket::ConnectedState) &&
+                                     (said.isEmpty() ? connected : !told.isEmpty()),
+                                 10000);
+        QCOMPARE(told.value(0).left(said.size()), said.replace("PORT", port));
+        QVERIFY(control.bytesToWrite() <= 64);
+        release.set_value();
+    }
+
+    // The panel opens its port, closes it and opens it again as it starts.
+    void aReopeningKeepsItsConnectionAndHearsNothingOfTheOneBefore()
+    {
+        QTcpServer peer;
+        QVERIFY(peer.listen(QHostAddress::LocalHost));
+        NetworkSerialControl control;
+        QStringList told;
+        int connections = 0;
+        connect(&control, &SerialControl::deviceLost, this, [&](const QString& t) { told << t; });
+        connect(&control, &NetworkSerialControl::connected, this, [&] { ++connections; });
+        control.setNetworkPort(
+            {NetworkPort::Protocol::Raw, "127.0.0.1", Ser2netProcess::freePort()});
+        control.open(); // refused, and opened elsewhere before the warning is told
+        connect(
+            control.findChild<QTcpSocket*>(), &QTcpSocket::errorOccurred, this,
+            [&] {
+                control.close();
+                control.setNetworkPort(
+                    {NetworkPort::Protocol::Raw, "127.0.0.1", peer.serverPort()});
+                control.open();
+            },
+            Qt::SingleShotConnection);
+        QTRY_COMPARE(connections, 1);
+        control.close();
+        control.open();
+        QTRY_COMPARE(connections, 2);
+        peer.nextPendingConnection()->write("x"); // on the connection made first
+        std::string got;
+        QTRY_COMPARE((got += control.input()), std::string("x"));
+        QCOMPARE(told, QStringList());
+    }
+};
+
 VX37_TEST(NetworkPortNameTest)
+VX37_TEST(NetworkControlTest)
 VX37_TEST(TelnetCodecTest)
 #include "test_network_port.moc"

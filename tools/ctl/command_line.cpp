@@ -297,8 +297,9 @@ Options
 
 Exit status: 0 every command got its answer; 1 some command got no answer in time, or
 an answer of the wrong form, or the output could not be written; 2 a usage error; 3 the
-port could not be opened or went away (a network port: the connection failed, took over
-3 s or dropped; standard error says why; the commands not yet answered print nothing).
+port could not be opened or went away (a network port: the connection failed, was
+turned away, took too long or dropped; standard error says why; the commands not yet
+answered print nothing).
 )";
 }
 

@@ -88,7 +88,8 @@ int main(int argc, char** argv)
         port.setPortName(given);
     if (!port.open()) {
         std::fprintf(stderr, "vx37-ctl: %s\n", qPrintable(port.failureText()));
-        return flushed(kPortFailed);
+        // A network port name in VX37_COMn that cannot be read is misuse, as with --port.
+        return flushed(port.nameUnreadable() ? kUsage : kPortFailed);
     }
 
     // The first reason to end is the one reported: a device lost and the runner's own
@@ -135,7 +136,10 @@ int main(int argc, char** argv)
         });
     }
 #endif
-    // The commands go once the line is there.
+    // The commands go once the line is there. On a network port the first frame waits for
+    // the line to fall quiet (the frame exchange drops what the device server passes on
+    // first), which also gives a server that turns a client away (busy with another) the
+    // moment to say so: its words are then its reason, never an answer.
     const auto start = [&] {
         started = true;
         runner.start(isNetworkPortName(port.devicePath()));
