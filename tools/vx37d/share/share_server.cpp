@@ -41,9 +41,9 @@ void reset(QTcpSocket& socket)
 struct ShareServer::Client
 {
     QTcpSocket* socket = nullptr;
-    QString peer;    // address and port
-    QString address; // for the caps and the log
-    std::string frame; // what came of the next frame, without its CR
+    QString peer;         // address and port
+    QString address;      // for the caps and the log
+    std::string frame;    // what came of the next frame, without its CR
     bool waiting = false; // its frame is queued or on the line
     bool serving = false;
     bool closing = false;
@@ -55,8 +55,8 @@ struct ShareServer::Client
 
 ShareServer::ShareServer(ProjectorLine& line, int maxConnections, int maxPerAddress,
                          IntervalTimer& sweepTimer, ProjectorLine::Clock now, QObject* parent)
-    : QObject(parent), line_(line), maxConnections_(maxConnections),
-      maxPerAddress_(maxPerAddress), sweepTimer_(sweepTimer), now_(std::move(now))
+    : QObject(parent), line_(line), maxConnections_(maxConnections), maxPerAddress_(maxPerAddress),
+      sweepTimer_(sweepTimer), now_(std::move(now))
 {
     sweepTimer_.setInterval(kSweepMs);
     sweepTimer_.setTickHandler([this] { sweep(); });
@@ -151,10 +151,10 @@ void ShareServer::serve(Client& client)
             break;
         const qsizetype cr = ahead.indexOf('\r');
         client.socket->skip(cr < 0 ? ahead.size() : cr + 1);
-        client.frame.append(ahead.constData(), static_cast<std::size_t>(cr < 0 ? ahead.size() : cr));
+        client.frame.append(ahead.constData(),
+                            static_cast<std::size_t>(cr < 0 ? ahead.size() : cr));
         if (client.frame.size() > kLongestFrame) {
-            close(client,
-                  QStringLiteral("closed: a frame longer than %1 bytes").arg(kLongestFrame),
+            close(client, QStringLiteral("closed: a frame longer than %1 bytes").arg(kLongestFrame),
                   false);
         } else if (cr >= 0) {
             relay(client);
@@ -189,12 +189,10 @@ void ShareServer::close(Client& client, const QString& why, bool flush)
     client.closing = true;
     client.closingSince = now_();
     log(client.address, "closed",
-        QStringLiteral("shared line: %1 %2 (%3 open)")
-            .arg(client.peer, why)
-            .arg(connectionCount()),
+        QStringLiteral("shared line: %1 %2 (%3 open)").arg(client.peer, why).arg(connectionCount()),
         !flush);
-    const auto closing = std::count_if(clients_.begin(), clients_.end(),
-                                       [](const auto& c) { return c->closing; });
+    const auto closing =
+        std::count_if(clients_.begin(), clients_.end(), [](const auto& c) { return c->closing; });
     // Closing clients are bounded as the live ones: past that, one is reset at once.
     if (flush && closing <= maxConnections_) {
         client.socket->disconnectFromHost();
@@ -250,8 +248,7 @@ void ShareServer::sweep()
             client->unreadSince.reset();
             if (!client->waiting && now - client->lastFrameAt >= kIdleMs)
                 close(*client,
-                      QStringLiteral("closed: no frame for %1 minutes").arg(kIdleMs / 60000),
-                      true);
+                      QStringLiteral("closed: no frame for %1 minutes").arg(kIdleMs / 60000), true);
         }
     }
     for (const QString& told : limiter_.ended(now))

@@ -55,7 +55,10 @@ public:
     bool listen(const daemon::ListenAddress& address);
     QString errorString() const { return server_.errorString(); }
     // Where it listens, with the port the system chose for port 0.
-    daemon::ListenAddress address() const { return {server_.serverAddress(), server_.serverPort()}; }
+    daemon::ListenAddress address() const
+    {
+        return {server_.serverAddress(), server_.serverPort()};
+    }
     // The clients served, not those being closed.
     int connectionCount() const;
 

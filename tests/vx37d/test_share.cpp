@@ -1,0 +1,171 @@
+#include "pjlink_rig.h"
+#include "share/share_server.h"
+#include "sim_process.h"
+
+#include "test_registry.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <memory>
+
+using namespace vx37;
+using vx37::share::ShareServer;
+
+namespace {
+
+// The shared line on the rig's line; its projector answers each frame with the frame's
+// last bytes and "!", or with `replySize` bytes.
+struct ShareRig : PjlinkRig
+{
+    ShareServer share{line, 64, 64, clock.createTimer(0), now};
+    std::size_t answered = 0;
+    int replySize = 0;
+
+    void play()
+    {
+        while (answered < port.writes().size()) {
+            std::string body = port.writes()[answered++];
+            body.erase(0, body.size() > 9 ? body.size() - 9 : 0).pop_back(); // its CR
+            port.receive((replySize > 0 ? std::string(replySize, 'r') : body) + "!\r");
+        }
+    }
+    std::unique_ptr<QTcpSocket> client()
+    {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(QHostAddress::LocalHost, share.address().port);
+        socket->waitForConnected(5000);
+        return socket;
+    }
+    // What the client has once it has `bytes`, or is closed, the projector playing meanwhile.
+    QByteArray received(QTcpSocket& socket, qsizetype bytes)
+    {
+        (void)QTest::qWaitFor(
+            [&] {
+                play();
+                return socket.bytesAvailable() >= bytes ||
+                       socket.state() != QTcpSocket::ConnectedState;
+            },
+            5000);
+        return socket.state() == QTcpSocket::ConnectedState ? socket.readAll() : "closed";
+    }
+};
+
+} // namespace
+
+class ShareTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Ten frames at once wait their turns; another client's frame goes between them; each
+    // reply reaches its own client alone, and nothing that came unasked.
+    void ownReplies()
+    {
+        ShareRig rig;
+        QVERIFY(rig.share.listen({QHostAddress::LocalHost, 0}));
+        const auto busy = rig.client();
+        const auto other = rig.client();
+        rig.port.receive("late\r");
+        QByteArray frames;
+        QByteArray replies;
+        std::vector<std::string> expected{"A1\r", std::string("B\n\0\r", 4)};
+        for (int i = 1; i <= 10; ++i) {
+            frames += "A" + QByteArray::number(i) + '\r';
+            replies += "A" + QByteArray::number(i) + "!\r";
+            if (i > 1)
+                expected.push_back(("A" + QByteArray::number(i) + '\r').toStdString());
+        }
+        busy->write(frames);
+        QTRY_COMPARE(rig.port.writes().size(), 1u);
+        other->write(QByteArray("B\n\0\r", 4));
+        QTest::qWait(100); // for the other frame to reach the queue
+        QCOMPARE(rig.received(*other, 5), QByteArray("B\n\0!\r", 5));
+        QCOMPARE(rig.received(*busy, replies.size()), replies);
+        QCOMPARE(rig.port.writes(), expected);
+    }
+
+    void longestFrame_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::newRow("longest") << int(ShareServer::kLongestFrame) << QByteArray("xxxxxxxx!\r");
+        QTest::newRow("one byte more")
+            << int(ShareServer::kLongestFrame) + 1 << QByteArray("closed");
+    }
+
+    // A frame too long closes its client; the line sees nothing of it.
+    void longestFrame()
+    {
+        QFETCH(int, size);
+        QFETCH(QByteArray, reply);
+        ShareRig rig;
+        QVERIFY(rig.share.listen({QHostAddress::LocalHost, 0}));
+        const auto client = rig.client();
+        client->write(QByteArray(size, 'x') + '\r');
+        QCOMPARE(rig.received(*client, reply.size()), reply);
+        QCOMPARE(rig.port.writes().size(), reply == "closed" ? 0u : 1u);
+    }
+
+    // A client that sends without reading stops being read, and is reset at last.
+    void neverReads()
+    {
+        ShareRig rig;
+        rig.replySize = 400;
+        QVERIFY(rig.share.listen({QHostAddress::LocalHost, 0}));
+        const auto client = rig.client();
+        client->setReadBufferSize(16);
+        client->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1024);
+        for (int i = 0; i < 2000; ++i)
+            client->write("CR0\r");
+        for (int s = 0; s * ShareServer::kSweepMs <= ShareServer::kUnreadMs + 2000; ++s) {
+            QTest::qWait(10);
+            rig.play();
+            rig.clock.advance(ShareServer::kSweepMs);
+        }
+        QCOMPARE(rig.share.connectionCount(), 0);
+        QVERIFY2(rig.port.writes().size() < 500, std::to_string(rig.port.writes().size()).c_str());
+    }
+
+    // vx37-ctl through vx37d's shared line while a PJLink client polls.
+    void beside_pjlink()
+    {
+        SimProcess sim("--power on");
+        QVERIFY(sim.isServing());
+        QProcess daemon;
+        daemon.start(VX37D_PATH, {"--port", sim.link(), "--listen", "127.0.0.1:0", "--share",
+                                  "127.0.0.1:0", "--poll", "1"});
+        QString log;
+        const QRegularExpression ready(R"(PJLink class 1 on 127.0.0.1:(\d+)[\s\S]*shared line on )"
+                                       R"(127.0.0.1:(\d+)[\s\S]*the projector answers)");
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                log += QString::fromUtf8(daemon.readAllStandardError());
+                return ready.match(log).hasMatch();
+            },
+            10000));
+        const auto ports = ready.match(log);
+        QTcpSocket pjlink;
+        QByteArrayList answers;
+        connect(&pjlink, &QTcpSocket::readyRead, [&] {
+            while (pjlink.peek(64).contains('\r')) {
+                answers << pjlink.read(pjlink.peek(64).indexOf('\r') + 1);
+                pjlink.write("%1POWR ?\r");
+            }
+        });
+        pjlink.connectToHost(QHostAddress::LocalHost, ports.captured(1).toUShort());
+        QProcess ctl;
+        ctl.start(VX37_CTL_PATH, {"--port", "socket://127.0.0.1:" + ports.captured(2), "status"});
+        QVERIFY(QTest::qWaitFor([&] { return ctl.state() == QProcess::NotRunning; }, 10000));
+        QCOMPARE(ctl.readAllStandardOutput(), "Power ON\n");
+        QVERIFY(answers.size() > 2);
+        QCOMPARE(answers.count("%1POWR=1\r"), answers.size() - 1); // all but the greeting
+        daemon.terminate();
+        daemon.waitForFinished(5000);
+    }
+};
+
+VX37_TEST(ShareTest)
+#include "test_share.moc"
