@@ -17,14 +17,13 @@ using vx37::share::ShareServer;
 namespace {
 
 // The shared line on the rig's line; its projector answers each frame with the frame's
-// last bytes and "!", or with `replySize` bytes.
+// last bytes and "!", or with replySize bytes.
 struct ShareRig : PjlinkRig
 {
     ShareServer share{line, 64, 64, clock.createTimer(0), now};
     std::size_t answered = 0;
-    int replySize = 0;
 
-    void play()
+    void play(int replySize = 0)
     {
         while (answered < port.writes().size()) {
             std::string body = port.writes()[answered++];
@@ -42,14 +41,9 @@ struct ShareRig : PjlinkRig
     // What the client has once it has `bytes`, or is closed, the projector playing meanwhile.
     QByteArray received(QTcpSocket& socket, qsizetype bytes)
     {
-        (void)QTest::qWaitFor(
-            [&] {
-                play();
-                return socket.bytesAvailable() >= bytes ||
-                       socket.state() != QTcpSocket::ConnectedState;
-            },
-            5000);
-        return socket.state() == QTcpSocket::ConnectedState ? socket.readAll() : "closed";
+        const auto done = [&] { return socket.state() != QTcpSocket::ConnectedState; };
+        (void)QTest::qWaitFor([&] { return play(), socket.bytesAvailable() >= bytes || done(); });
+        return done() ? "closed" : socket.readAll();
     }
 };
 
@@ -60,60 +54,47 @@ class ShareTest : public QObject
     Q_OBJECT
 
 private slots:
-    // Ten frames at once wait their turns; another client's frame goes between them; each
-    // reply reaches its own client alone, and nothing that came unasked.
-    void ownReplies()
+    void frames_data()
     {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QByteArray>("received");
+        const QByteArray longest(ShareServer::kLongestFrame, 'x');
+        QTest::newRow("ten at once")
+            << QByteArray("A1\rA2\rA3\rA4\rA5\rA6\rA7\rA8\rA9\rA10\r")
+            << QByteArray("A1!\rA2!\rA3!\rA4!\rA5!\rA6!\rA7!\rA8!\rA9!\rA10!\r");
+        QTest::newRow("LF and NUL in a frame")
+            << QByteArray("B\n\0\r", 4) << QByteArray("B\n\0!\r", 5);
+        QTest::newRow("longest") << longest + '\r' << QByteArray("xxxxxxxx!\r");
+        QTest::newRow("one byte more") << longest + "x\r" << QByteArray("closed");
+    }
+
+    // What a client sends comes back answered, frame by frame, while the first of another
+    // client's waits on the line; that one's reply reaches it alone, first, and nothing
+    // that came unasked reaches anyone. A frame too long closes its client, unseen.
+    void frames()
+    {
+        QFETCH(QByteArray, sent);
+        QFETCH(QByteArray, received);
         ShareRig rig;
         QVERIFY(rig.share.listen({QHostAddress::LocalHost, 0}));
-        const auto busy = rig.client();
         const auto other = rig.client();
-        rig.port.receive("late\r");
-        QByteArray frames;
-        QByteArray replies;
-        std::vector<std::string> expected{"A1\r", std::string("B\n\0\r", 4)};
-        for (int i = 1; i <= 10; ++i) {
-            frames += "A" + QByteArray::number(i) + '\r';
-            replies += "A" + QByteArray::number(i) + "!\r";
-            if (i > 1)
-                expected.push_back(("A" + QByteArray::number(i) + '\r').toStdString());
-        }
-        busy->write(frames);
-        QTRY_COMPARE(rig.port.writes().size(), 1u);
-        other->write(QByteArray("B\n\0\r", 4));
-        QTest::qWait(100); // for the other frame to reach the queue
-        QCOMPARE(rig.received(*other, 5), QByteArray("B\n\0!\r", 5));
-        QCOMPARE(rig.received(*busy, replies.size()), replies);
-        QCOMPARE(rig.port.writes(), expected);
-    }
-
-    void longestFrame_data()
-    {
-        QTest::addColumn<int>("size");
-        QTest::addColumn<QByteArray>("reply");
-        QTest::newRow("longest") << int(ShareServer::kLongestFrame) << QByteArray("xxxxxxxx!\r");
-        QTest::newRow("one byte more")
-            << int(ShareServer::kLongestFrame) + 1 << QByteArray("closed");
-    }
-
-    // A frame too long closes its client; the line sees nothing of it.
-    void longestFrame()
-    {
-        QFETCH(int, size);
-        QFETCH(QByteArray, reply);
-        ShareRig rig;
-        QVERIFY(rig.share.listen({QHostAddress::LocalHost, 0}));
         const auto client = rig.client();
-        client->write(QByteArray(size, 'x') + '\r');
-        QCOMPARE(rig.received(*client, reply.size()), reply);
-        QCOMPARE(rig.port.writes().size(), reply == "closed" ? 0u : 1u);
+        rig.port.receive("late\r");
+        other->write("O1\rO2\r");
+        QTRY_COMPARE(rig.port.writes().size(), 1u);
+        client->write(sent);
+        QTest::qWait(100); // for the client's first frame to reach the queue
+        QCOMPARE(rig.received(*client, received.size()), received);
+        QCOMPARE(rig.received(*other, 8), "O1!\rO2!\r");
+        const bool closed = received == "closed";
+        QCOMPARE(rig.port.writes().size(), std::size_t(sent.count('\r') + 2 - closed));
+        QCOMPARE(rig.port.writes()[closed ? 1 : 2], "O2\r");
     }
 
     // A client that sends without reading stops being read, and is reset at last.
     void neverReads()
     {
         ShareRig rig;
-        rig.replySize = 400;
         QVERIFY(rig.share.listen({QHostAddress::LocalHost, 0}));
         const auto client = rig.client();
         client->setReadBufferSize(16);
@@ -122,7 +103,7 @@ private slots:
             client->write("CR0\r");
         for (int s = 0; s * ShareServer::kSweepMs <= ShareServer::kUnreadMs + 2000; ++s) {
             QTest::qWait(10);
-            rig.play();
+            rig.play(400);
             rig.clock.advance(ShareServer::kSweepMs);
         }
         QCOMPARE(rig.share.connectionCount(), 0);
