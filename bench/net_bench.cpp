@@ -67,8 +67,7 @@ bool clickToWire(int blocks, int clicksPerBlock)
         std::fprintf(stderr, "vx37-net-bench: %s\n", error.c_str());
     std::thread sharing([&] { sharedSim.serve(stopPipe[0]); });
     // No poll: every frame on its line is a click's.
-    const Bridge daemon(QString::fromStdString(sharedSim.path()),
-                        {"--share", "127.0.0.1:0", "--poll", "3600"});
+    const Bridge daemon(QString::fromStdString(sharedSim.path()), {"--poll", "3600"});
     const QByteArray sharedLine = "socket://127.0.0.1:" + QByteArray::number(daemon.sharePort());
     const QString link = QString::fromStdString(server.path());
     Ser2netProcess bridge(link, 19200);

@@ -21,8 +21,8 @@ inline double msSince(const QElapsedTimer& timer)
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
-// vx37d on the simulator's line, PJLink on a free loopback port, and its shared line on
-// another when the options ask for one (--share 127.0.0.1:0).
+// vx37d on the simulator's line, PJLink and its shared line each on a free loopback port:
+// several run at once.
 class Bridge
 {
 public:
@@ -30,8 +30,10 @@ public:
     {
         // The log goes to a file, not a pipe that would fill while the figures are taken.
         process_.setStandardErrorFile(log_.fileName());
-        process_.start(QStringLiteral(VX37D_PATH),
-                       QStringList{"--port", link, "--listen", "127.0.0.1:0"} + options);
+        process_.start(
+            QStringLiteral(VX37D_PATH),
+            QStringList{"--port", link, "--listen", "127.0.0.1:0", "--share", "127.0.0.1:0"} +
+                options);
         const QRegularExpression ready(
             QStringLiteral("PJLink class 1 on 127.0.0.1:(\\d+)[\\s\\S]*the projector answers"));
         const QRegularExpression shared(QStringLiteral("shared line on 127.0.0.1:(\\d+)"));

@@ -20,8 +20,7 @@ namespace vx37::bench {
 
 namespace {
 
-const QStringList kShared{"--share", "127.0.0.1:0",       "--max-connections",
-                          "64",      "--max-per-address", "64"};
+const QStringList kShared{"--max-connections", "64", "--max-per-address", "64"};
 
 std::unique_ptr<QTcpSocket> sharedClient(quint16 port)
 {
