@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/socket.h>
 
 using namespace vx37;
 using vx37::share::ShareServer;
@@ -43,7 +44,7 @@ struct ShareRig : PjlinkRig
     {
         const auto done = [&] { return socket.state() != QTcpSocket::ConnectedState; };
         (void)QTest::qWaitFor([&] { return play(), socket.bytesAvailable() >= bytes || done(); });
-        return done() ? "closed" : socket.readAll();
+        return socket.bytesAvailable() > 0 ? socket.readAll() : "closed";
     }
 };
 
@@ -58,14 +59,17 @@ private slots:
     {
         QTest::addColumn<QByteArray>("sent");
         QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<bool>("shut"); // the client shuts its sending side after the frames
         const QByteArray longest(ShareServer::kLongestFrame, 'x');
         QTest::newRow("ten at once")
             << QByteArray("A1\rA2\rA3\rA4\rA5\rA6\rA7\rA8\rA9\rA10\r")
-            << QByteArray("A1!\rA2!\rA3!\rA4!\rA5!\rA6!\rA7!\rA8!\rA9!\rA10!\r");
+            << QByteArray("A1!\rA2!\rA3!\rA4!\rA5!\rA6!\rA7!\rA8!\rA9!\rA10!\r") << false;
+        QTest::newRow("sending side shut")
+            << QByteArray("A1\rA2\r") << QByteArray("A1!\rA2!\r") << true;
         QTest::newRow("LF and NUL in a frame")
-            << QByteArray("B\n\0\r", 4) << QByteArray("B\n\0!\r", 5);
-        QTest::newRow("longest") << longest + '\r' << QByteArray("xxxxxxxx!\r");
-        QTest::newRow("one byte more") << longest + "x\r" << QByteArray("closed");
+            << QByteArray("B\n\0\r", 4) << QByteArray("B\n\0!\r", 5) << false;
+        QTest::newRow("longest") << longest + '\r' << QByteArray("xxxxxxxx!\r") << false;
+        QTest::newRow("one byte more") << longest + "x\r" << QByteArray("closed") << false;
     }
 
     // What a client sends comes back answered, frame by frame, while the first of another
@@ -75,6 +79,7 @@ private slots:
     {
         QFETCH(QByteArray, sent);
         QFETCH(QByteArray, received);
+        QFETCH(bool, shut);
         ShareRig rig;
         QVERIFY(rig.share.listen({QHostAddress::LocalHost, 0}));
         const auto other = rig.client();
@@ -83,12 +88,15 @@ private slots:
         other->write("O1\rO2\r");
         QTRY_COMPARE(rig.port.writes().size(), 1u);
         client->write(sent);
+        if (shut && client->flush())
+            ::shutdown(static_cast<int>(client->socketDescriptor()), SHUT_WR);
         QTest::qWait(100); // for the client's first frame to reach the queue
         QCOMPARE(rig.received(*client, received.size()), received);
         QCOMPARE(rig.received(*other, 8), "O1!\rO2!\r");
         const bool closed = received == "closed";
         QCOMPARE(rig.port.writes().size(), std::size_t(sent.count('\r') + 2 - closed));
         QCOMPARE(rig.port.writes()[closed ? 1 : 2], "O2\r");
+        QTRY_VERIFY(!shut || client->state() == QTcpSocket::UnconnectedState);
     }
 
     // A client that sends without reading stops being read, and is reset at last.

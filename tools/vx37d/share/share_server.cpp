@@ -4,8 +4,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <optional>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace vx37::share {
 
@@ -28,12 +30,15 @@ QHostAddress peerAddress(const QTcpSocket& socket)
 }
 
 // Ends a connection with a reset: the client learns at once that it is not served.
-void reset(QTcpSocket& socket)
+void reset(QTcpSocket& socket, int spare)
 {
     const linger now{1, 0};
-    if (const auto fd = socket.socketDescriptor(); fd >= 0)
-        ::setsockopt(static_cast<int>(fd), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+    const int fd = spare >= 0 ? spare : static_cast<int>(socket.socketDescriptor());
+    if (fd >= 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &now, sizeof now);
     socket.abort();
+    if (spare >= 0)
+        ::close(spare);
 }
 
 } // namespace
@@ -41,6 +46,11 @@ void reset(QTcpSocket& socket)
 struct ShareServer::Client
 {
     QTcpSocket* socket = nullptr;
+    // A second descriptor of the connection: Qt closes its own once the client shuts its
+    // sending side (as a script's "send, then wait for the replies" does), and the replies
+    // to what it sent go out on this one.
+    int spare = -1;
+    bool shut = false;
     QString peer;         // address and port
     QString address;      // for the caps and the log
     std::string frame;    // what came of the next frame, without its CR
@@ -68,6 +78,8 @@ ShareServer::~ShareServer()
     for (const auto& client : clients_) {
         client->socket->disconnect(this);
         client->socket->abort();
+        if (client->spare >= 0)
+            ::close(client->spare);
     }
 }
 
@@ -103,12 +115,13 @@ void ShareServer::accept()
         if (!refusal.isEmpty()) {
             log(address, "refused",
                 QStringLiteral("shared line: %1 refused: %2").arg(peer, refusal), true);
-            reset(*socket);
+            reset(*socket, -1);
             socket->deleteLater();
             continue;
         }
         auto client = std::make_shared<Client>();
         client->socket = socket;
+        client->spare = ::fcntl(static_cast<int>(socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
         client->peer = peer;
         client->address = address;
         client->lastFrameAt = now_();
@@ -161,6 +174,14 @@ void ShareServer::serve(Client& client)
         }
     }
     client.serving = false;
+    if (client.shut && !client.waiting && !client.closing)
+        if (const auto self = client.self.lock()) {
+            log(client.address, "closed",
+                QStringLiteral("shared line: %1 closed its side; closed after its replies")
+                    .arg(client.peer),
+                false);
+            discard(self, false);
+        }
 }
 
 void ShareServer::relay(Client& client)
@@ -176,7 +197,10 @@ void ShareServer::relay(Client& client)
         c->waiting = false;
         if (c->closing)
             return;
-        if (reply) {
+        if (reply && c->shut) {
+            // Never blocking: what does not fit is lost with the connection.
+            ::send(c->spare, reply->data(), reply->size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        } else if (reply) {
             c->socket->write(reply->data(), static_cast<qint64>(reply->size()));
             c->socket->flush();
         }
@@ -198,7 +222,7 @@ void ShareServer::close(Client& client, const QString& why, bool flush)
         client.socket->disconnectFromHost();
         return;
     }
-    reset(*client.socket);
+    reset(*client.socket, std::exchange(client.spare, -1));
     QTimer::singleShot(0, this, [this, weak = client.self] { remove(weak); });
 }
 
@@ -207,6 +231,13 @@ void ShareServer::remove(const std::weak_ptr<Client>& client)
     const std::shared_ptr<Client> gone = client.lock();
     if (!gone || std::find(clients_.begin(), clients_.end(), gone) == clients_.end())
         return;
+    if (!gone->closing && !gone->shut && gone->spare >= 0 &&
+        (gone->waiting || gone->socket->bytesAvailable() > 0)) {
+        // It shut its sending side with frames still to answer.
+        gone->shut = true;
+        serve(*gone);
+        return;
+    }
     if (!gone->closing)
         log(gone->address, "closed",
             QStringLiteral("shared line: %1 closed the connection (%2 open)")
@@ -221,7 +252,10 @@ void ShareServer::discard(const std::shared_ptr<Client>& client, bool resetIt)
     clients_.erase(std::find(clients_.begin(), clients_.end(), client));
     client->socket->disconnect(this);
     if (resetIt)
-        reset(*client->socket);
+        reset(*client->socket, client->spare);
+    else if (client->spare >= 0)
+        ::close(client->spare);
+    client->spare = -1;
     client->socket->deleteLater();
 }
 
@@ -229,6 +263,8 @@ void ShareServer::sweep()
 {
     const std::int64_t now = now_();
     for (const auto& client : std::vector(clients_)) {
+        if (client->shut)
+            continue; // its replies come as the line carries its frames
         if (client->closing) {
             if (now - client->closingSince >= kClosingMs) {
                 log(client->address, "closed",

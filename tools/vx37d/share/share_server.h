@@ -25,6 +25,7 @@ namespace vx37::share {
 //   sees none of it.
 // - Beyond maxConnections clients at once, or maxPerAddress from one address, a new
 //   connection is reset.
+// - A client that shuts its sending side gets the replies to what it sent, then is closed.
 // - A client that sends no frame for kIdleMs is closed. A panel opens its port when it
 //   starts and may sit for hours before its first click, so there is no shorter wait for a
 //   first frame: the caps bound what silent clients hold.
