@@ -143,7 +143,7 @@ void ShareServer::accept()
             Qt::QueuedConnection);
         clients_.push_back(client);
         log(address, "connected",
-            QStringLiteral("shared line: %1 connected (%2 open)").arg(peer).arg(clients_.size()),
+            QStringLiteral("shared line: %1 connected (%2 open)").arg(peer).arg(connectionCount()),
             false);
         if (!sweepTimer_.isActive())
             sweepTimer_.start();
