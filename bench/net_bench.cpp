@@ -1,13 +1,14 @@
 // A network port through a real ser2net on loopback, beside the local pseudo-terminal in
 // the same run: a click on "ON" to the frame read at the simulator, and a 1 MiB flood from
 // the projector, each way. The panel's core switches between COM1 (the simulator's
-// pseudo-terminal) and COM2 (socket:// to ser2net on the same pseudo-terminal) in blocks,
-// so both sides share the machine's state. The simulator runs on a thread of this process,
-// so both ends stamp their moments on the same clock.
+// pseudo-terminal) and COM2 (socket:// to ser2net on the same pseudo-terminal, then to
+// vx37d's shared line) in blocks, so every way shares the machine's state. vx37d holds its
+// line for its whole life, so it has a simulator of its own. The simulator runs on a thread of this
+// process, so both ends stamp their moments on the same clock.
 //
 // Usage: vx37-net-bench [--quick]
 //   --quick  a quarter of the clicks
-// Needs ser2net (Debian package ser2net).
+// Needs ser2net (Debian package ser2net) and vx37d.
 
 #include "bench_support.h"
 
@@ -17,6 +18,7 @@
 #include "link/qt_interval_timer.h"
 #include "ser2net_process.h"
 #include "sim/pty_server.h"
+#include "vx37d_process.h"
 
 #include <QCoreApplication>
 #include <QMetaEnum>
@@ -33,6 +35,7 @@
 using namespace vx37;
 using namespace vx37::bench;
 using sim::monotonicNanoseconds;
+using vx37::bench::Bridge;
 
 namespace {
 
@@ -42,7 +45,8 @@ void printClicks(const char* what, const std::vector<double>& ms)
                 what, median(ms), percentile(ms, 0.9), percentile(ms, 0.99), ms.size());
 }
 
-// Click on "ON" to the frame read at the simulator, local and through ser2net in turn.
+// Click on "ON" to the frame read at the simulator: local, through ser2net and through
+// vx37d in turn.
 bool clickToWire(int blocks, int clicksPerBlock)
 {
     QTemporaryDir dir;
@@ -56,12 +60,20 @@ bool clickToWire(int blocks, int clicksPerBlock)
         return false;
     }
     std::thread serving([&] { server.serve(stopPipe[0]); });
+    QTemporaryDir sharedDir;
+    sim::PtyServer sharedSim(quietSimOptions(sharedDir));
+    sharedSim.onRead = server.onRead;
+    if (!sharedSim.open(&error))
+        std::fprintf(stderr, "vx37-net-bench: %s\n", error.c_str());
+    std::thread sharing([&] { sharedSim.serve(stopPipe[0]); });
+    // No poll: every frame on its line is a click's.
+    const Bridge daemon(QString::fromStdString(sharedSim.path()), {"--poll", "3600"});
+    const QByteArray sharedLine = "socket://127.0.0.1:" + QByteArray::number(daemon.sharePort());
     const QString link = QString::fromStdString(server.path());
     Ser2netProcess bridge(link, 19200);
-    bool done = bridge.start();
+    bool done = bridge.start() && daemon.sharePort() != 0;
 
     qputenv("VX37_COM1", link.toLocal8Bit());
-    qputenv("VX37_COM2", bridge.socketName().toLocal8Bit());
     AnyPortControl comm;
     QtIntervalTimer timer1(200), timer2(500), timer3(5000), timer4(1000);
     Panel panel(comm, PanelTimers{timer1, timer2, timer3, timer4});
@@ -69,10 +81,11 @@ bool clickToWire(int blocks, int clicksPerBlock)
                      [](const QString& text) { qFatal("%s", qPrintable(text)); });
     panel.Form_Load({1920 * 15, 1080 * 15, 9615, 9180});
 
-    std::vector<double> local, network;
+    std::vector<double> local, network, shared;
     for (int block = 0; done && block < blocks; ++block) {
-        for (const int port : {1, 2}) {
-            port == 1 ? panel.Option1_Click() : panel.Option2_Click();
+        for (const int way : {1, 2, 3}) {
+            qputenv("VX37_COM2", way == 2 ? bridge.socketName().toLocal8Bit() : sharedLine);
+            way == 1 ? panel.Option1_Click() : panel.Option2_Click();
             for (int wait = 0; !comm.deviceConnected() && wait < 2500; ++wait)
                 runEventLoopFor(2);
             runEventLoopFor(20);
@@ -85,16 +98,19 @@ bool clickToWire(int blocks, int clicksPerBlock)
                 const std::int64_t read = wire.waitForFrame(index, 1000);
                 if (read < 0)
                     break;
-                (port == 1 ? local : network).push_back((read - clicked) / 1e6);
+                (way == 1 ? local : way == 2 ? network : shared).push_back((read - clicked) / 1e6);
             }
         }
-        done = local.size() + network.size() == std::size_t(2 * (block + 1) * clicksPerBlock);
+        done = local.size() + network.size() + shared.size() ==
+               std::size_t(3 * (block + 1) * clicksPerBlock);
     }
     panel.Command16_Click();
     [[maybe_unused]] const auto ignored = ::write(stopPipe[1], "s", 1);
     serving.join();
+    sharing.join();
     if (!done) {
-        std::printf("click to wire: FAILED (ser2net did not start, or a frame did not arrive)\n");
+        std::printf("click to wire: FAILED (ser2net or vx37d did not start, or a frame did not "
+                    "arrive)\n");
         return false;
     }
     const double more = median(network) - median(local);
@@ -102,8 +118,12 @@ bool clickToWire(int blocks, int clicksPerBlock)
                 clicksPerBlock);
     printClicks("local pseudo-terminal:", local);
     printClicks("socket:// through ser2net:", network);
+    printClicks("socket:// to vx37d's shared line:", shared);
     std::printf("    through ser2net the median is %.3f ms more (target <= 1)   %s\n", more,
                 verdict(more <= 1.0));
+    const double moreShared = median(shared) - median(local);
+    std::printf("    through vx37d the median is %.3f ms more (target <= 0.5)   %s\n", moreShared,
+                verdict(moreShared <= 0.5));
     return true;
 }
 

@@ -8,13 +8,18 @@
 //   AVMT ? and ERST ? for 12 s: no answer taken from another frame (each answer is one the
 //   prompt projector gives, or ERR3), and every answer within 2 s.
 //
-// Usage: vx37d-bench [--quick]   (a fifth of the samples)
+// And the shared line's figures (vx37d_share.cpp).
+//
+// Usage: vx37d-bench [--quick] [--share]
+//   --quick  a fifth of the samples
+//   --share  the shared line's figures only
 // Exits 1 when a figure could not be taken.
 
 #include "bench_support.h"
 #include "commands/command_frame.h"
 #include "link/qt_serial_control.h"
 #include "sim_process.h"
+#include "vx37d_process.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -33,7 +38,10 @@
 
 #include <unistd.h>
 
+using vx37::bench::Bridge;
+using vx37::bench::client;
 using vx37::bench::median;
+using vx37::bench::msSince;
 using vx37::bench::percentile;
 using vx37::bench::verdict;
 
@@ -43,92 +51,6 @@ constexpr int kClients = 200;
 constexpr int kQueriesEach = 10;
 const char* const kQueries[kQueriesEach] = {"POWR", "INPT", "AVMT", "LAMP", "ERST",
                                             "INST", "NAME", "INF1", "INF2", "CLSS"};
-
-double msSince(const QElapsedTimer& timer)
-{
-    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
-}
-
-// vx37d on the simulator's line, on a free loopback port.
-class Bridge
-{
-public:
-    Bridge(const QString& link, const QStringList& options)
-    {
-        // The log goes to a file, not a pipe that would fill while the figures are taken.
-        process_.setStandardErrorFile(log_.fileName());
-        process_.start(QStringLiteral(VX37D_PATH),
-                       QStringList{"--port", link, "--pjlink", "127.0.0.1:0", "--share", "127.0.0.1:0"} + options);
-        const QRegularExpression ready(
-            QStringLiteral("PJLink class 1 on 127.0.0.1:(\\d+)[\\s\\S]*the projector answers"));
-        for (QElapsedTimer waited; !waited.isValid() || !waited.hasExpired(5000);) {
-            if (!waited.isValid())
-                waited.start();
-            QFile log(log_.fileName());
-            log.open(QIODevice::ReadOnly);
-            if (const auto match = ready.match(QString::fromUtf8(log.readAll()));
-                match.hasMatch()) {
-                port_ = static_cast<quint16>(match.captured(1).toUInt());
-                break;
-            }
-            QThread::msleep(20);
-        }
-    }
-    ~Bridge()
-    {
-        process_.terminate();
-        process_.waitForFinished(5000);
-    }
-
-    quint16 port() const { return port_; }
-    qint64 pid() const { return process_.processId(); }
-
-    // A /proc/PID/status field in KiB (VmRSS, VmHWM).
-    long statusKiB(const char* field) const
-    {
-        QFile status(QStringLiteral("/proc/%1/status").arg(pid()));
-        if (!status.open(QIODevice::ReadOnly))
-            return 0;
-        for (const QByteArray& line : status.readAll().split('\n')) {
-            if (line.startsWith(field))
-                return line.mid(static_cast<int>(std::strlen(field)) + 1)
-                    .trimmed()
-                    .split(' ')[0]
-                    .toLong();
-        }
-        return 0;
-    }
-
-    // CPU time used so far, in seconds, to the nanosecond (the first field of schedstat).
-    double cpuSeconds() const
-    {
-        QFile schedstat(QStringLiteral("/proc/%1/schedstat").arg(pid()));
-        if (!schedstat.open(QIODevice::ReadOnly))
-            return 0;
-        return schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
-    }
-
-private:
-    QTemporaryFile log_{QStringLiteral("/tmp/vx37d-bench-XXXXXX.log")};
-    bool logOpen_ = log_.open();
-    QProcess process_;
-    quint16 port_ = 0;
-};
-
-// A connected client past the greeting, or nullptr.
-std::unique_ptr<QTcpSocket> client(quint16 port)
-{
-    auto socket = std::make_unique<QTcpSocket>();
-    socket->connectToHost(QHostAddress::LocalHost, port);
-    if (!socket->waitForConnected(5000))
-        return nullptr;
-    while (!socket->peek(64).contains('\r')) {
-        if (!socket->waitForReadyRead(5000))
-            return nullptr;
-    }
-    socket->readLine(64);
-    return socket;
-}
 
 // One command's round trip in ms, or nullopt when no answer came.
 std::optional<double> roundTrip(QTcpSocket& socket, const QByteArray& command)
@@ -324,7 +246,14 @@ bool lateProjector(int seconds)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    bool quick = false;
+    bool shareOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        quick |= std::strcmp(argv[i], "--quick") == 0;
+        shareOnly |= std::strcmp(argv[i], "--share") == 0;
+    }
+    if (shareOnly)
+        return vx37::bench::shareFigures(quick) ? 0 : 1;
     const int scale = quick ? 5 : 1;
     SimProcess sim("--quiet --power on");
     if (!sim.isServing()) {
@@ -394,6 +323,10 @@ int main(int argc, char** argv)
 
     if (!lateProjector(quick ? 4 : 12)) {
         std::fprintf(stderr, "vx37d-bench: the late projector's figures were not taken\n");
+        return 1;
+    }
+    if (!vx37::bench::shareFigures(quick)) {
+        std::fprintf(stderr, "vx37d-bench: the shared line's figures were not taken\n");
         return 1;
     }
 

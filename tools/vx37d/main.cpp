@@ -8,6 +8,7 @@
 #include "pjlink/pjlink_server.h"
 #include "line/projector_line.h"
 #include "line/projector_port.h"
+#include "share/share_server.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -94,6 +95,7 @@ int main(int argc, char** argv)
     QtIntervalTimer deadlineTimer(0);
     QtIntervalTimer pollTimer(options.pollSeconds * 1000);
     QtIntervalTimer sweepTimer(Server::kSweepMs);
+    QtIntervalTimer shareSweepTimer(share::ShareServer::kSweepMs);
     ProjectorLine line(*port, exchangeTimer, deadlineTimer, pollTimer, now, options.pollSeconds * 1000,
                        Bridge::polledQueries());
     Bridge bridge(line,
@@ -107,7 +109,10 @@ int main(int argc, char** argv)
                      [&portName](const QString& text, bool fault) {
                          logLine(portName + QStringLiteral(": ") + text, fault);
                      });
+    share::ShareServer shared(line, options.maxConnections, options.maxPerAddress,
+                              shareSweepTimer, now);
     QObject::connect(&server, &Server::logged, &app, logLine);
+    QObject::connect(&shared, &share::ShareServer::logged, &app, logLine);
     QObject::connect(port.get(), &AnyPortControl::connected, &line, &ProjectorLine::lineOpened);
     QObject::connect(port.get(), &AnyPortControl::notice, &app, [&portName](const QString& text) {
         logLine(portName + QStringLiteral(": ") + text, true);
@@ -125,6 +130,22 @@ int main(int argc, char** argv)
                                                       ? QStringLiteral("no password")
                                                       : QStringLiteral("with a password")),
                 false);
+    if (plan.share && !shared.listen(*plan.share)) {
+        logLine(QStringLiteral("cannot listen on %1: %2; choose another --share address or port")
+                    .arg(plan.share->text(), shared.errorString()),
+                true);
+        return 1;
+    }
+    if (plan.share) {
+        logLine(QStringLiteral("shared line on %1").arg(shared.address().text()), false);
+        // The projector's protocol has no password: anyone who reaches the port drives it.
+        if (!plan.share->address.isLoopback())
+            logLine(QStringLiteral("the shared line listens beyond loopback, on %1: anyone on "
+                                   "that network can drive the projector, as the projector's "
+                                   "protocol has no password")
+                        .arg(shared.address().text()),
+                    true);
+    }
     logLine(QStringLiteral("the projector on %1 at %2 baud").arg(portName).arg(options.baud),
             false);
     line.start();

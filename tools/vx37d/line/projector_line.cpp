@@ -57,8 +57,7 @@ ProjectorLine::ProjectorLine(SerialControl& port, IntervalTimer& exchangeTimer,
     connect(&exchange_, &FrameExchange::lineFree, this, &ProjectorLine::pump);
     connect(&port_, &SerialControl::deviceLost, this, [this](const QString& text) {
         // Told whatever the line's state: a connection that never came up says why here.
-        tell(text + QStringLiteral(" PJLink requests get ERR3 until the projector answers "
-                                   "again."));
+        tell(text + QStringLiteral(" Requests fail until the projector answers again."));
         goDown(text);
     });
 }
@@ -228,7 +227,7 @@ void ProjectorLine::goDown(const QString& why)
 {
     // The device's own loss has been told already.
     if (up_ && !why.isEmpty() && !lastTold_.startsWith(why))
-        tell(why + QStringLiteral("; PJLink requests get ERR3 until it answers again"));
+        tell(why + QStringLiteral("; requests fail until it answers again"));
     const bool wasUp = std::exchange(up_, false);
     readings_.clear();
     pollTimer_.setInterval(kProbeMs);
@@ -292,8 +291,8 @@ void ProjectorLine::onPoll()
     if (!port_.isOpen()) {
         if (!port_.open()) {
             tell(port_.failureText() +
-                 QStringLiteral(" (vx37d tries again every second; PJLink requests get "
-                                "ERR3 until then)"));
+                 QStringLiteral(" (vx37d tries again every second; requests fail until "
+                                "then)"));
             return;
         }
         tell(QStringLiteral("port opened"), false);
