@@ -119,6 +119,7 @@ void FrameExchange::onComm()
         return;
     switch (phase_) {
     case Phase::Idle:
+        emit unasked(piece);
         return;
     case Phase::Draining:
         // A line that never falls quiet is drained no longer: the forms will tell.

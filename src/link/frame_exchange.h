@@ -77,6 +77,8 @@ public:
 signals:
     // A drain has ended: the line is ready for a frame.
     void lineFree();
+    // Bytes came while no frame was waiting for its reply; they were dropped.
+    void unasked(const std::string& bytes);
 
 private:
     enum class Phase { Idle, Draining, Writing, Waiting, Settling };

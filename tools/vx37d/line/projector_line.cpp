@@ -55,6 +55,11 @@ ProjectorLine::ProjectorLine(SerialControl& port, IntervalTimer& exchangeTimer,
     deadlineTimer_.setTickHandler([this] { onDeadline(); });
     pollTimer_.setTickHandler([this] { onPoll(); });
     connect(&exchange_, &FrameExchange::lineFree, this, &ProjectorLine::pump);
+    // Told once while it repeats (a projector that talks by itself): no client is given it.
+    connect(&exchange_, &FrameExchange::unasked, this, [this](const std::string& bytes) {
+        tell(QStringLiteral("dropped what came when no frame was waiting: \"%1\"")
+                 .arg(shown(bytes)));
+    });
     connect(&port_, &SerialControl::deviceLost, this, [this](const QString& text) {
         // Told whatever the line's state: a connection that never came up says why here.
         tell(text + QStringLiteral(" Requests fail until the projector answers again."));
