@@ -1,9 +1,10 @@
 #pragma once
 
 #include "link/interval_timer.h"
+#include "options.h"
 #include "pjlink/pjlink_admission.h"
 #include "pjlink/pjlink_bridge.h"
-#include "options.h"
+#include "tcp_clients.h"
 
 #include <QObject>
 #include <QTcpServer>
@@ -41,8 +42,8 @@ class Server : public QObject
 public:
     static constexpr int kIdleMs = 30000;
     static constexpr int kLoginMs = 10000;
-    static constexpr int kClosingMs = 5000;
-    static constexpr int kSweepMs = 1000;
+    static constexpr int kClosingMs = daemon::TcpLimits::kClosingMs;
+    static constexpr int kSweepMs = daemon::TcpLimits::kSweepMs;
 
     // sweepTimer: how often clients are looked at; password empty: none.
     Server(Bridge& bridge, std::string password, int maxConnections, int maxPerAddress,
@@ -63,28 +64,20 @@ signals:
 private:
     struct Client;
     void accept();
-    int countOf(const QString& address) const;
     void greet(Client& client);
     void serve(Client& client);
     void ask(Client& client, ClientLines::Step step);
     void answered(Client& client, const std::string& command, const std::string& answer);
-    void send(Client& client, const QByteArray& bytes);
     void close(Client& client, const QString& why, bool flush);
     void remove(const std::weak_ptr<Client>& client);
-    void discard(const std::shared_ptr<Client>& client, bool reset);
     void sweep();
-    void log(const QString& address, const char* kind, const QString& text, bool fault);
 
     Bridge& bridge_;
     std::string password_;
-    int maxConnections_;
-    int maxPerAddress_;
-    IntervalTimer& sweepTimer_;
     ProjectorLine::Clock now_;
     QTcpServer server_;
-    std::vector<std::shared_ptr<Client>> clients_;
+    daemon::TcpClients<Client> clients_;
     LoginPenalties penalties_;
-    LogLimiter limiter_;
 };
 
 } // namespace vx37::pjlink

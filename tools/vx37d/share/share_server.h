@@ -2,8 +2,8 @@
 
 #include "line/projector_line.h"
 #include "link/interval_timer.h"
-#include "log_limiter.h"
 #include "options.h"
+#include "tcp_clients.h"
 
 #include <QObject>
 #include <QTcpServer>
@@ -44,8 +44,8 @@ public:
     static constexpr std::size_t kLongestFrame = 65536;
     static constexpr int kIdleMs = 3600 * 1000;
     static constexpr int kUnreadMs = 30000;
-    static constexpr int kClosingMs = 5000;
-    static constexpr int kSweepMs = 1000;
+    static constexpr int kClosingMs = daemon::TcpLimits::kClosingMs;
+    static constexpr int kSweepMs = daemon::TcpLimits::kSweepMs;
     static constexpr qint64 kMostUnsent = 4096;
 
     // sweepTimer: how often clients are looked at.
@@ -69,23 +69,16 @@ signals:
 private:
     struct Client;
     void accept();
-    int countOf(const QString& address) const;
     void serve(Client& client);
     void relay(Client& client);
     void close(Client& client, const QString& why, bool flush);
     void remove(const std::weak_ptr<Client>& client);
-    void discard(const std::shared_ptr<Client>& client, bool reset);
     void sweep();
-    void log(const QString& address, const char* kind, const QString& text, bool fault);
 
     ProjectorLine& line_;
-    int maxConnections_;
-    int maxPerAddress_;
-    IntervalTimer& sweepTimer_;
     ProjectorLine::Clock now_;
     QTcpServer server_;
-    std::vector<std::shared_ptr<Client>> clients_;
-    daemon::LogLimiter limiter_;
+    daemon::TcpClients<Client> clients_;
 };
 
 } // namespace vx37::share
