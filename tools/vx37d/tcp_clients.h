@@ -56,27 +56,21 @@ std::pair<QString, QString> addressOf(const QTcpSocket& socket);
 // Takes an admitted client's socket, with a spare descriptor of it.
 void adopt(TcpClient& client, QTcpSocket* socket, qint64 readAhead);
 
-// The clients of one front-end, owned by `owner`: admitted within the limits, counted,
-// closed and discarded; what is logged of them goes through a LogLimiter, each line after
-// `prefix`; the sweep timer runs while there are clients or lines held back.
-template <typename Client> class TcpClients
+// The clients of one front-end (Owner, a friend): admitted within the limits, counted,
+// closed and discarded. Owner::serve(Client&) runs as a client sends or reads, remove(weak)
+// once its connection ends, sweep() on each tick of the sweep timer, which runs while there
+// are clients or lines held back. What is logged of the clients goes through a LogLimiter,
+// each line after `prefix`, to the signal Owner::logged.
+template <typename Owner, typename Client> class TcpClients
 {
 public:
-    struct Hooks
-    {
-        std::function<void(Client&)> serve; // the client sent, or read what was sent
-        std::function<void(const std::weak_ptr<Client>&)> remove; // the connection ended
-        std::function<void()> sweep;
-        std::function<void(const QString& text, bool fault)> logged;
-    };
-
-    TcpClients(QObject& owner, QString prefix, TcpLimits limits, IntervalTimer& sweepTimer,
-               std::function<std::int64_t()> now, Hooks hooks)
+    TcpClients(Owner& owner, QString prefix, TcpLimits limits, IntervalTimer& sweepTimer,
+               std::function<std::int64_t()> now)
         : owner_(owner), prefix_(std::move(prefix)), limits_(limits), sweepTimer_(sweepTimer),
-          now_(std::move(now)), hooks_(std::move(hooks))
+          now_(std::move(now))
     {
         sweepTimer_.setInterval(TcpLimits::kSweepMs);
-        sweepTimer_.setTickHandler(hooks_.sweep);
+        sweepTimer_.setTickHandler([this] { owner_.sweep(); });
     }
     ~TcpClients()
     {
@@ -117,13 +111,13 @@ public:
         const std::weak_ptr<Client> weak = client;
         const auto serveIt = [this, weak] {
             if (const auto c = weak.lock())
-                hooks_.serve(*c);
+                owner_.serve(*c);
         };
         QObject::connect(socket, &QTcpSocket::readyRead, &owner_, serveIt);
         QObject::connect(socket, &QTcpSocket::bytesWritten, &owner_, serveIt);
         // Queued: a socket closed inside serve is removed once serve is done with it.
         QObject::connect(
-            socket, &QTcpSocket::disconnected, &owner_, [this, weak] { hooks_.remove(weak); },
+            socket, &QTcpSocket::disconnected, &owner_, [this, weak] { owner_.remove(weak); },
             Qt::QueuedConnection);
         clients_.push_back(client);
         return client;
@@ -151,7 +145,7 @@ public:
             release(client.spare); // the last of the connection: what was sent goes out first
         else
             reset(*client.socket, std::exchange(client.spare, -1));
-        QTimer::singleShot(0, &owner_, [this, weak = client.self] { hooks_.remove(weak); });
+        QTimer::singleShot(0, &owner_, [this, weak = client.self] { owner_.remove(weak); });
     }
 
     // A client that shut its side is closed once all it sent is answered (`answers`).
@@ -207,7 +201,7 @@ public:
     void swept(std::int64_t now)
     {
         for (const QString& told : limiter_.ended(now))
-            hooks_.logged(prefix_ + told, true);
+            emit owner_.logged(prefix_ + told, true);
         if (clients_.empty() && limiter_.empty())
             sweepTimer_.stop();
     }
@@ -215,7 +209,7 @@ public:
     void log(const QString& address, const char* kind, const QString& text, bool fault)
     {
         if (limiter_.admit(address + QLatin1Char(' ') + QLatin1String(kind), now_()))
-            hooks_.logged(prefix_ + text, fault);
+            emit owner_.logged(prefix_ + text, fault);
         if (!sweepTimer_.isActive())
             sweepTimer_.start();
     }
@@ -229,12 +223,11 @@ private:
         }));
     }
 
-    QObject& owner_;
+    Owner& owner_;
     QString prefix_;
     TcpLimits limits_;
     IntervalTimer& sweepTimer_;
     std::function<std::int64_t()> now_;
-    Hooks hooks_;
     std::vector<std::shared_ptr<Client>> clients_;
     LogLimiter limiter_;
 };

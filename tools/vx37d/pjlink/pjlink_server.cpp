@@ -37,11 +37,7 @@ struct Server::Client : daemon::TcpClient
 Server::Server(Bridge& bridge, std::string password, int maxConnections, int maxPerAddress,
                IntervalTimer& sweepTimer, ProjectorLine::Clock now, QObject* parent)
     : QObject(parent), bridge_(bridge), password_(std::move(password)), now_(std::move(now)),
-      clients_(*this, {}, {maxConnections, maxPerAddress, kReadAhead}, sweepTimer, now_,
-               {[this](Client& client) { serve(client); },
-                [this](const std::weak_ptr<Client>& client) { remove(client); },
-                [this] { sweep(); },
-                [this](const QString& text, bool fault) { emit logged(text, fault); }})
+      clients_(*this, {}, {maxConnections, maxPerAddress, kReadAhead}, sweepTimer, now_)
 {
     connect(&server_, &QTcpServer::newConnection, this, &Server::accept);
 }

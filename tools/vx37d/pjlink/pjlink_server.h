@@ -11,7 +11,6 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace vx37::pjlink {
 
@@ -63,6 +62,7 @@ signals:
 
 private:
     struct Client;
+    friend class daemon::TcpClients<Server, Client>;
     void accept();
     void greet(Client& client);
     void serve(Client& client);
@@ -76,7 +76,7 @@ private:
     std::string password_;
     ProjectorLine::Clock now_;
     QTcpServer server_;
-    daemon::TcpClients<Client> clients_;
+    daemon::TcpClients<Server, Client> clients_;
     LoginPenalties penalties_;
 };
 

@@ -26,11 +26,7 @@ ShareServer::ShareServer(ProjectorLine& line, int maxConnections, int maxPerAddr
                          IntervalTimer& sweepTimer, ProjectorLine::Clock now, QObject* parent)
     : QObject(parent), line_(line), now_(std::move(now)),
       clients_(*this, QStringLiteral("shared line: "), {maxConnections, maxPerAddress, kReadAhead},
-               sweepTimer, now_,
-               {[this](Client& client) { serve(client); },
-                [this](const std::weak_ptr<Client>& client) { remove(client); },
-                [this] { sweep(); },
-                [this](const QString& text, bool fault) { emit logged(text, fault); }})
+               sweepTimer, now_)
 {
     connect(&server_, &QTcpServer::newConnection, this, &ShareServer::accept);
 }

@@ -10,7 +10,6 @@
 
 #include <cstddef>
 #include <memory>
-#include <vector>
 
 namespace vx37::share {
 
@@ -68,6 +67,7 @@ signals:
 
 private:
     struct Client;
+    friend class daemon::TcpClients<ShareServer, Client>;
     void accept();
     void serve(Client& client);
     void relay(Client& client);
@@ -78,7 +78,7 @@ private:
     ProjectorLine& line_;
     ProjectorLine::Clock now_;
     QTcpServer server_;
-    daemon::TcpClients<Client> clients_;
+    daemon::TcpClients<ShareServer, Client> clients_;
 };
 
 } // namespace vx37::share
