@@ -1,7 +1,7 @@
 #pragma once
 
-#include "link/network_serial_control.h"
-#include "link/qt_serial_control.h"
+#include "link/network/network_serial_control.h"
+#include "link/serial/qt_serial_control.h"
 
 namespace vx37 {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/port_names.h"
+#include "link/serial/port_names.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "link/line_settings.h"
 #include "link/port_messages.h"
-#include "link/port_names.h"
+#include "link/serial/port_names.h"
 #include "link/virtual_clock.h"
 
 #include "test_registry.h"

@@ -2,7 +2,7 @@
 
 #include "commands/button_table.h"
 #include "ctl/command_names.h"
-#include "link/network_port.h"
+#include "link/network/network_port.h"
 
 #include <algorithm>
 #include <cctype>

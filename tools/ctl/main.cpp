@@ -3,7 +3,7 @@
 #include "ctl/command_line.h"
 #include "ctl/command_runner.h"
 #include "link/any_port_control.h"
-#include "link/network_port.h"
+#include "link/network/network_port.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -1,6 +1,6 @@
 #include "line/projector_port.h"
 
-#include "link/network_port.h"
+#include "link/network/network_port.h"
 
 namespace vx37 {
 

@@ -1,4 +1,4 @@
-#include "link/port_names.h"
+#include "link/serial/port_names.h"
 
 #include <QDir>
 #include <QHash>
