@@ -3,6 +3,9 @@
 #include "link/network/network_serial_control.h"
 #include "link/serial/qt_serial_control.h"
 
+#include <memory>
+#include <string>
+
 namespace vx37 {
 
 // The serial control for whatever a port stands for: a device, through QSerialPort, or a
@@ -21,7 +24,7 @@ public:
     int commPort() const override { return port_; }
     // Opens this port instead of the one the number stands for: a device path or a
     // network port (a command-line --port); empty goes back to the number.
-    void setPortName(const QString& name) { fixedName_ = name; }
+    void setPortName(const QString& name) { serial_.setDevicePath(name); }
     bool setSettings(const std::string& settings) override;
     std::string settings() const override { return serial_.settings(); }
     bool open() override;
@@ -35,7 +38,10 @@ public:
     qint64 bytesToWrite() const override { return active().bytesToWrite(); }
     std::string input() override { return active().input(); }
     int commEvent() const override { return active().commEvent(); }
-    std::array<QString, 2> portDescriptions() const override;
+    std::array<QString, 2> portDescriptions() const override
+    {
+        return serial_.portDescriptions();
+    }
 
     void setRetryAdvice(RetryAdvice advice);
     // How often a lost device is looked for (QtSerialControl::setRetryInterval).
@@ -60,9 +66,13 @@ private:
     NetworkSerialControl network_;
     bool networkActive_ = false;
     int port_ = 1;
-    QString fixedName_;
     RetryAdvice advice_ = RetryAdvice::ChooseThePort;
     QString nameFault_; // a network port name that could not be read, at the last opening
 };
+
+// A closed control for a port given by name (COM1, COM2, a device path or a network
+// port) at a speed the projector takes, 8 data bits, no parity, 1 stop bit, whose
+// messages advise running the command again: vx37-ctl's line, and vx37d's.
+std::unique_ptr<AnyPortControl> projectorPort(const std::string& given, int baud);
 
 } // namespace vx37

@@ -2,7 +2,7 @@
 
 #include "link/line_settings.h"
 #include "link/port_messages.h"
-#include "link/serial/port_names.h"
+#include "link/port_resolver.h"
 #include "link/serial_control.h"
 
 #include <QElapsedTimer>
@@ -24,7 +24,7 @@ namespace vx37 {
 // comes back. QSerialPort also raises errors for a device still there (a read of nothing
 // when another program took the bytes first, a full line): those keep the port.
 //
-// Port numbers are resolved to devices at every opening (port_names.h). A device is
+// Port numbers are resolved to devices at every opening (port_resolver.h). A device is
 // opened, and locked, under its real path, whatever link named it.
 class QtSerialControl final : public SerialControl
 {
@@ -41,12 +41,16 @@ public:
 
     void setCommPort(int port) override { port_ = port; }
     // Opens this device instead of the one the port number stands for (a command-line
-    // --port); empty goes back to the port number.
+    // --port, any name resolvePort() takes); empty goes back to the port number.
     void setDevicePath(const QString& path) { fixedPath_ = path; }
+    // What the port number, or the name given instead, stands for now.
+    ResolvedPort resolve() const;
+    // Opens a port resolve() found; what is no device fails, as a device of that name would.
+    bool open(const ResolvedPort& port);
     int commPort() const override { return port_; }
     bool setSettings(const std::string& settings) override;
     std::string settings() const override { return settingsText_; }
-    bool open() override;
+    bool open() override { return open(resolve()); }
     void close() override;
     bool isOpen() const override { return wanted_; }
     QString failureText() const override { return failureText_; }
@@ -75,7 +79,6 @@ public:
     QString devicePath() const { return openedPath_; }
 
 private:
-    PortChoice choice() const;
     PortList ports() const;
     bool openDevice(const QString& path);
     bool deviceCanTakeBytes() const;
