@@ -38,10 +38,7 @@ public:
     qint64 bytesToWrite() const override { return active().bytesToWrite(); }
     std::string input() override { return active().input(); }
     int commEvent() const override { return active().commEvent(); }
-    std::array<QString, 2> portDescriptions() const override
-    {
-        return serial_.portDescriptions();
-    }
+    std::array<QString, 2> portDescriptions() const override { return serial_.portDescriptions(); }
 
     void setRetryAdvice(RetryAdvice advice);
     // How often a lost device is looked for (QtSerialControl::setRetryInterval).

@@ -96,13 +96,13 @@ QString permissionText(const QString& what, const QString& path, const QString& 
 
 // The daemon that owns a projector's line, and the shared line it serves by default.
 constexpr QLatin1StringView kDaemon("vx37d");
-constexpr QLatin1StringView kSharedLine("socket://127.0.0.1:4353");
+constexpr QLatin1StringView kSharedLine("127.0.0.1:4353");
 
 // A device in use: by whom, or a lock its holder left behind. When the holder is the
 // daemon, the way through it, as a line to copy: for the panel (panelPort, its COM
 // number) or for vx37-ctl (0).
-QString busyText(const QString& what, const QString& path, const LockHolder& holder,
-                 int panelPort, const QString& retry)
+QString busyText(const QString& what, const QString& path, const LockHolder& holder, int panelPort,
+                 const QString& retry)
 {
     if (holder.lockFile.isEmpty())
         return QStringLiteral("%1the device %2 is in use by another program.\n"
@@ -123,14 +123,14 @@ QString busyText(const QString& what, const QString& path, const LockHolder& hol
         return QStringLiteral("%1the device %2 is in use by %3.\n"
                               "End that program, or let it close the port, then %4.")
             .arg(what, path, who, retry);
-    const QString line = panelPort != 0 ? QStringLiteral("VX37_COM%1=%2 vx37-panel")
-                                              .arg(QString::number(panelPort), kSharedLine)
-                                        : QStringLiteral("vx37-ctl --port %1 COMMAND...")
-                                              .arg(kSharedLine);
+    const QString line =
+        panelPort != 0 ? QStringLiteral("VX37_COM%1=socket://%2 vx37-panel")
+                             .arg(QString::number(panelPort), kSharedLine)
+                       : QStringLiteral("vx37-ctl --port socket://%1 COMMAND...").arg(kSharedLine);
     return QStringLiteral("%1the device %2 is in use by %3, which serves the projector's "
                           "line to every program. Go through it:\n"
                           "    %4\n"
-                          "(%5 is vx37d's shared line unless its share setting names "
+                          "(%5 is vx37d's default shared line; its share setting may name "
                           "another.)")
         .arg(what, path, who, line, kSharedLine);
 }
@@ -170,8 +170,7 @@ QString failureText(OpenFailure failure, int port, const PortChoice& choice, Ret
     case OpenFailure::PermissionDenied:
         return permissionText(what, path, retry);
     case OpenFailure::Busy:
-        return busyText(what, path, holder, advice == RetryAdvice::ChooseThePort ? port : 0,
-                        retry);
+        return busyText(what, path, holder, advice == RetryAdvice::ChooseThePort ? port : 0, retry);
     case OpenFailure::Other:
         break;
     }
@@ -236,8 +235,8 @@ QString portNameFaultText(const ResolvedPort& resolved, RetryAdvice advice)
                                                   : QStringLiteral("try again"));
 }
 
-QString openFailureText(OpenFailure failure, int port, const PortChoice& choice,
-                        RetryAdvice advice, const QString& detail, const LockHolder& holder)
+QString openFailureText(OpenFailure failure, int port, const PortChoice& choice, RetryAdvice advice,
+                        const QString& detail, const LockHolder& holder)
 {
     return sentence(failureText(failure, port, choice, advice, detail, holder));
 }

@@ -46,9 +46,8 @@ struct LockHolder
 // The text of the port failure warning: what happened and what to do. Port 0 is a device
 // given by its path (no port choice). detail: for Other, the system's own words; holder:
 // for Busy, who holds the device.
-QString openFailureText(OpenFailure failure, int port, const PortChoice& choice,
-                        RetryAdvice advice, const QString& detail = {},
-                        const LockHolder& holder = {});
+QString openFailureText(OpenFailure failure, int port, const PortChoice& choice, RetryAdvice advice,
+                        const QString& detail = {}, const LockHolder& holder = {});
 
 // The text shown once when an open port's device goes away (port 0: a device given by path).
 QString deviceLostText(int port, const QString& path);

@@ -77,7 +77,8 @@ const std::vector<Key>& keys()
     static const std::vector<Key> kKeys{
         {"port",
          [](Options& o, const std::string& v) {
-             std::string fault = portNameFault(QString::fromLocal8Bit(v)).toLocal8Bit().toStdString();
+             std::string fault =
+                 portNameFault(QString::fromLocal8Bit(v)).toLocal8Bit().toStdString();
              if (fault.empty())
                  o.port = v;
              return fault;

@@ -220,9 +220,9 @@ bool QtSerialControl::open(const ResolvedPort& port)
         const QString device = devicePathOf(chosen.path);
         const OpenFailure failure =
             chosen.path.isEmpty() ? OpenFailure::NoSuchDevice : classify(device_.error(), device);
-        failureText_ = openFailureText(
-            failure, port.number, chosen, advice_, device_.errorString(),
-            failure == OpenFailure::Busy ? lockHolder(device) : LockHolder());
+        failureText_ =
+            openFailureText(failure, port.number, chosen, advice_, device_.errorString(),
+                            failure == OpenFailure::Busy ? lockHolder(device) : LockHolder());
         device_.clearError();
         listedAt_.invalidate(); // whatever the operator does next, look again
         return false;
