@@ -31,8 +31,8 @@ public:
     void close() override { active().close(); }
     bool isOpen() const override { return active().isOpen(); }
     QString failureText() const override;
-    // The last open() failed on a network port name that cannot be read: the caller's
-    // mistake, to be put right before trying again.
+    // The last open() failed on a port name that cannot be read (a variable's network
+    // port, say): the caller's mistake, to be put right before trying again.
     bool nameUnreadable() const { return !nameFault_.isEmpty(); }
     void output(const std::string& bytes) override { active().output(bytes); }
     qint64 bytesToWrite() const override { return active().bytesToWrite(); }
@@ -64,7 +64,7 @@ private:
     bool networkActive_ = false;
     int port_ = 1;
     RetryAdvice advice_ = RetryAdvice::ChooseThePort;
-    QString nameFault_; // a network port name that could not be read, at the last opening
+    QString nameFault_; // a port name that could not be read, at the last opening
 };
 
 // A closed control for a port given by name (COM1, COM2, a device path or a network
