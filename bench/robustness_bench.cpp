@@ -11,7 +11,7 @@
 // Exits 1 when a scenario did not come about as it should.
 
 #include "flood_scenario.h"
-#include "link/qt_serial_control.h"
+#include "link/serial/qt_serial_control.h"
 #include "resident_memory.h"
 #include "unplug_scenario.h"
 

@@ -15,7 +15,7 @@
 #include "app/panel.h"
 #include "commands/button_table.h"
 #include "link/qt_interval_timer.h"
-#include "link/qt_serial_control.h"
+#include "link/serial/qt_serial_control.h"
 #include "sim/pty_server.h"
 
 #include <QCoreApplication>

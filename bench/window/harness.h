@@ -10,7 +10,7 @@
 
 #include "app/panel.h"
 #include "link/qt_interval_timer.h"
-#include "link/qt_serial_control.h"
+#include "link/serial/qt_serial_control.h"
 #include "panel/form1.h"
 #include "sim/pty_server.h"
 

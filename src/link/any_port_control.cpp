@@ -36,53 +36,23 @@ bool AnyPortControl::open()
 {
     active().close();
     nameFault_.clear();
-    const QString variable = fixedName_.isEmpty() ? deviceVariable(port_) : QString();
-    const QString name =
-        fixedName_.isEmpty() ? qEnvironmentVariable(variable.toLatin1().constData()) : fixedName_;
-    networkActive_ = isNetworkPortName(name);
-    if (!networkActive_) {
-        serial_.setDevicePath(fixedName_);
-        return serial_.open();
-    }
-    const ParsedNetworkPort parsed = parseNetworkPort(name);
-    if (!parsed.port) {
+    const ResolvedPort resolved = serial_.resolve();
+    networkActive_ = resolved.kind == ResolvedPort::Kind::Network;
+    if (resolved.kind == ResolvedPort::Kind::Fault) {
         // Nothing is opened: the name itself has to be put right.
-        const bool panel = advice_ == RetryAdvice::ChooseThePort;
-        nameFault_ = variable.isEmpty()
-                         ? parsed.error + QLatin1Char('.')
-                         : QStringLiteral("COM%1 (set by %2): %3.\nCorrect %2, then %4.")
-                               .arg(port_)
-                               .arg(variable, parsed.error,
-                                    panel ? QStringLiteral("start the panel again")
-                                          : QStringLiteral("try again"));
+        nameFault_ = portNameFaultText(resolved, advice_);
         return false;
     }
-    network_.setNetworkPort(*parsed.port);
-    network_.setCommPort(fixedName_.isEmpty() ? port_ : 0);
+    if (!networkActive_)
+        return serial_.open(resolved);
+    network_.setNetworkPort(resolved.network);
+    network_.setCommPort(resolved.number);
     return network_.open();
 }
 
 QString AnyPortControl::failureText() const
 {
     return nameFault_.isEmpty() ? active().failureText() : nameFault_;
-}
-
-std::array<QString, 2> AnyPortControl::portDescriptions() const
-{
-    std::array<QString, 2> descriptions = serial_.portDescriptions();
-    for (const int port : {1, 2}) {
-        const QString variable = deviceVariable(port);
-        const QString name = qEnvironmentVariable(variable.toLatin1().constData());
-        if (!isNetworkPortName(name))
-            continue;
-        const ParsedNetworkPort parsed = parseNetworkPort(name);
-        descriptions[port - 1] =
-            parsed.port
-                ? QStringLiteral("%1 (%2, set by %3)")
-                      .arg(networkPortDescription(*parsed.port), parsed.port->name(), variable)
-                : QStringLiteral("%1 (set by %2)").arg(parsed.error, variable);
-    }
-    return descriptions;
 }
 
 bool AnyPortControl::deviceConnected() const
@@ -103,6 +73,20 @@ const SerialControl& AnyPortControl::active() const
 SerialControl& AnyPortControl::active()
 {
     return networkActive_ ? static_cast<SerialControl&>(network_) : serial_;
+}
+
+std::unique_ptr<AnyPortControl> projectorPort(const std::string& given, int baud)
+{
+    auto port = std::make_unique<AnyPortControl>();
+    // A command is run again; the daemon tries again by itself, and its log says so.
+    port->setRetryAdvice(RetryAdvice::TryAgain);
+    port->setSettings(projectorSettings(baud));
+    const QString name = QString::fromLocal8Bit(given);
+    if (const int number = comNumber(name))
+        port->setCommPort(number);
+    else
+        port->setPortName(name);
+    return port;
 }
 
 } // namespace vx37

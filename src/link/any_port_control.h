@@ -1,7 +1,10 @@
 #pragma once
 
-#include "link/network_serial_control.h"
-#include "link/qt_serial_control.h"
+#include "link/network/network_serial_control.h"
+#include "link/serial/qt_serial_control.h"
+
+#include <memory>
+#include <string>
 
 namespace vx37 {
 
@@ -21,21 +24,21 @@ public:
     int commPort() const override { return port_; }
     // Opens this port instead of the one the number stands for: a device path or a
     // network port (a command-line --port); empty goes back to the number.
-    void setPortName(const QString& name) { fixedName_ = name; }
+    void setPortName(const QString& name) { serial_.setDevicePath(name); }
     bool setSettings(const std::string& settings) override;
     std::string settings() const override { return serial_.settings(); }
     bool open() override;
     void close() override { active().close(); }
     bool isOpen() const override { return active().isOpen(); }
     QString failureText() const override;
-    // The last open() failed on a network port name that cannot be read: the caller's
-    // mistake, to be put right before trying again.
+    // The last open() failed on a port name that cannot be read (a variable's network
+    // port, say): the caller's mistake, to be put right before trying again.
     bool nameUnreadable() const { return !nameFault_.isEmpty(); }
     void output(const std::string& bytes) override { active().output(bytes); }
     qint64 bytesToWrite() const override { return active().bytesToWrite(); }
     std::string input() override { return active().input(); }
     int commEvent() const override { return active().commEvent(); }
-    std::array<QString, 2> portDescriptions() const override;
+    std::array<QString, 2> portDescriptions() const override { return serial_.portDescriptions(); }
 
     void setRetryAdvice(RetryAdvice advice);
     // How often a lost device is looked for (QtSerialControl::setRetryInterval).
@@ -60,9 +63,13 @@ private:
     NetworkSerialControl network_;
     bool networkActive_ = false;
     int port_ = 1;
-    QString fixedName_;
     RetryAdvice advice_ = RetryAdvice::ChooseThePort;
-    QString nameFault_; // a network port name that could not be read, at the last opening
+    QString nameFault_; // a port name that could not be read, at the last opening
 };
+
+// A closed control for a port given by name (COM1, COM2, a device path or a network
+// port) at a speed the projector takes, 8 data bits, no parity, 1 stop bit, whose
+// messages advise running the command again: vx37-ctl's line, and vx37d's.
+std::unique_ptr<AnyPortControl> projectorPort(const std::string& given, int baud);
 
 } // namespace vx37

@@ -1,5 +1,7 @@
 #include "link/port_messages.h"
 
+#include "link/port_resolver.h"
+
 #include <QCoreApplication>
 #include <QFile>
 
@@ -92,8 +94,49 @@ QString permissionText(const QString& what, const QString& path, const QString& 
            QStringLiteral(" For good: sudo adduser $USER %1, then log in again.").arg(owner.group);
 }
 
-QString failureText(OpenFailure failure, int port, const PortChoice& choice, const QString& detail,
-                    RetryAdvice advice)
+// The daemon that owns a projector's line, and the shared line it serves by default.
+constexpr QLatin1StringView kDaemon("vx37d");
+constexpr QLatin1StringView kSharedLine("127.0.0.1:4353");
+
+// A device in use: by whom, or a lock its holder left behind. When the holder is the
+// daemon, the way through it, as a line to copy: for the panel (panelPort, its COM
+// number) or for vx37-ctl (0).
+QString busyText(const QString& what, const QString& path, const LockHolder& holder, int panelPort,
+                 const QString& retry)
+{
+    if (holder.lockFile.isEmpty())
+        return QStringLiteral("%1the device %2 is in use by another program.\n"
+                              "Close the other program that uses it, then %3.")
+            .arg(what, path, retry);
+    const QString who =
+        QStringLiteral("%1 (pid %2)")
+            .arg(holder.program.isEmpty() ? QStringLiteral("a program") : holder.program)
+            .arg(holder.pid);
+    if (holder.ended)
+        return QStringLiteral("%1the device %2 is locked by %3, which has ended: its lock "
+                              "file %4 was left behind.\n"
+                              "Remove that file (rm %4, with sudo if it is another user's), "
+                              "then %5.")
+            .arg(what, path, who, holder.lockFile, retry);
+    // A second daemon on the same line is advised to end, as any other program.
+    if (holder.program != kDaemon || program() == kDaemon)
+        return QStringLiteral("%1the device %2 is in use by %3.\n"
+                              "End that program, or let it close the port, then %4.")
+            .arg(what, path, who, retry);
+    const QString line =
+        panelPort != 0 ? QStringLiteral("VX37_COM%1=socket://%2 vx37-panel")
+                             .arg(QString::number(panelPort), kSharedLine)
+                       : QStringLiteral("vx37-ctl --port socket://%1 COMMAND...").arg(kSharedLine);
+    return QStringLiteral("%1the device %2 is in use by %3, which serves the projector's "
+                          "line to every program. Go through it:\n"
+                          "    %4\n"
+                          "(%5 is vx37d's default shared line; its share setting may name "
+                          "another.)")
+        .arg(what, path, who, line, kSharedLine);
+}
+
+QString failureText(OpenFailure failure, int port, const PortChoice& choice, RetryAdvice advice,
+                    const QString& detail, const LockHolder& holder)
 {
     // Every text ends in advice that works where it is read: in the panel a port choice
     // opens the chosen port again; a command-line program, or a device given by its path,
@@ -127,13 +170,7 @@ QString failureText(OpenFailure failure, int port, const PortChoice& choice, con
     case OpenFailure::PermissionDenied:
         return permissionText(what, path, retry);
     case OpenFailure::Busy:
-        if (!detail.isEmpty())
-            return QStringLiteral("%1the device %2 is in use by %3.\n"
-                                  "End that program, or let it close the port, then %4.")
-                .arg(what, path, detail, retry);
-        return QStringLiteral("%1the device %2 is in use by another program.\n"
-                              "Close the other program that uses it, then %3.")
-            .arg(what, path, retry);
+        return busyText(what, path, holder, advice == RetryAdvice::ChooseThePort ? port : 0, retry);
     case OpenFailure::Other:
         break;
     }
@@ -144,15 +181,22 @@ QString failureText(OpenFailure failure, int port, const PortChoice& choice, con
 
 } // namespace
 
-QString portChoiceText(int port, const PortChoice& choice)
+QString portText(const ResolvedPort& resolved)
 {
+    const PortChoice& choice = resolved.choice;
+    if (resolved.kind == ResolvedPort::Kind::Network)
+        return QStringLiteral("%1 (%2, set by %3)")
+            .arg(networkPortDescription(resolved.network), resolved.network.name(),
+                 choice.variable);
+    if (resolved.kind == ResolvedPort::Kind::Fault)
+        return QStringLiteral("%1 (set by %2)").arg(resolved.fault, choice.variable);
     if (!choice.variable.isEmpty())
         return QStringLiteral("%1 (set by %2)").arg(choice.path, choice.variable);
     if (choice.path.isEmpty()) {
         if (choice.portsPresent == 0)
             return QStringLiteral("No serial port is present");
         return QStringLiteral("No COM%1: this computer has %2")
-            .arg(port)
+            .arg(resolved.number)
             .arg(serialPorts(choice.portsPresent));
     }
     QString name = choice.port.description;
@@ -161,10 +205,40 @@ QString portChoiceText(int port, const PortChoice& choice)
     return name.isEmpty() ? choice.path : QStringLiteral("%1 \u2014 %2").arg(choice.path, name);
 }
 
-QString openFailureText(OpenFailure failure, int port, const PortChoice& choice,
-                        const QString& detail, RetryAdvice advice)
+QString noPortNameText()
 {
-    return sentence(failureText(failure, port, choice, detail, advice));
+    return QStringLiteral("needs COM1, COM2, a device path or a network port");
+}
+
+QString notAPortNameText(const QString& name)
+{
+    return QStringLiteral("%1: COM1 and COM2 stand for devices here; give any other port by "
+                          "its device path (for example /dev/ttyUSB0) or as "
+                          "socket://HOST:PORT or rfc2217://HOST:PORT")
+        .arg(name);
+}
+
+QString speedFaultText()
+{
+    return QStringLiteral("takes 19200 or 9600");
+}
+
+QString portNameFaultText(const ResolvedPort& resolved, RetryAdvice advice)
+{
+    const QString& variable = resolved.choice.variable;
+    if (variable.isEmpty())
+        return resolved.fault + QLatin1Char('.');
+    // Nothing is opened: the variable itself has to be put right.
+    return QStringLiteral("COM%1 (set by %2): %3.\nCorrect %2, then %4.")
+        .arg(QString::number(resolved.number), variable, resolved.fault,
+             advice == RetryAdvice::ChooseThePort ? QStringLiteral("start the panel again")
+                                                  : QStringLiteral("try again"));
+}
+
+QString openFailureText(OpenFailure failure, int port, const PortChoice& choice, RetryAdvice advice,
+                        const QString& detail, const LockHolder& holder)
+{
+    return sentence(failureText(failure, port, choice, advice, detail, holder));
 }
 
 QString deviceLostText(int port, const QString& path)

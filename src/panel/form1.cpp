@@ -458,6 +458,8 @@ void Form1::showWarning(const QString& text)
     releaseLostHold();
     QMessageBox box(QMessageBox::Warning, kWarningCaption, text, QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("warningBox"));
+    // Some warnings give a command line to copy.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     box.exec();
 }
 

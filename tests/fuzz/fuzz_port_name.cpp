@@ -1,6 +1,6 @@
 // Any text (UTF-8) as a port name: a port or an error, never both nor neither; a port
 // reads back the same from its own name.
-#include "link/network_port.h"
+#include "link/network/network_port.h"
 
 #include <cstdint>
 #include <cstdlib>

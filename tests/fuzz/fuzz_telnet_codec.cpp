@@ -1,6 +1,6 @@
 // Any bytes from a server, split anywhere (byte 0 says where): the same data and answers
 // as in one piece, no more data than came, and at most one 3-byte answer per 3 bytes.
-#include "link/telnet_codec.h"
+#include "link/network/telnet_codec.h"
 
 #include <cstdint>
 #include <cstdlib>

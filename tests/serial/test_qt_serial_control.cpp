@@ -1,4 +1,4 @@
-#include "link/qt_serial_control.h"
+#include "link/serial/qt_serial_control.h"
 
 #include "pseudo_terminal.h"
 #include "test_registry.h"

@@ -1,6 +1,6 @@
 #include "link/line_settings.h"
 #include "link/port_messages.h"
-#include "link/port_names.h"
+#include "link/port_resolver.h"
 #include "link/virtual_clock.h"
 
 #include "test_registry.h"
@@ -170,14 +170,15 @@ private slots:
         };
         qputenv("VX37_COM1", variable.toLocal8Bit());
         qunsetenv("VX37_COM2");
-        QCOMPARE(choosePort(1, lister).path, com1);
-        QCOMPARE(choosePort(2, lister).path, com2);
+        QCOMPARE(resolvePort(QStringLiteral("COM1"), lister).choice.path, com1);
+        QCOMPARE(resolvePort(QStringLiteral("com2"), lister).choice.path, com2);
         qunsetenv("VX37_COM1");
     }
 
     // What each text must say: the device, what happened, and advice that works from
-    // where it is read. Rows: failure, port, path, variable, detail, advice; the texts
-    // that must be in it, and one that must not.
+    // where it is read. Rows: failure, port, path, variable, detail (for busy: the
+    // holder's program, pid, and "ended" when it has), advice; the texts that must be in
+    // it, and one that must not.
     void failureTextsSayWhatToDo_data()
     {
         QTest::addColumn<int>("failure");
@@ -212,12 +213,27 @@ private slots:
             << denied << 0 << "/dev/null" << QString() << QString() << false
             << QStringList{"sudo chown $USER /dev/null", "group root", "try again"} << "adduser";
         QTest::newRow("busy, holder known")
-            << busy << 0 << "/dev/pts/3" << QString() << "vx37-panel (pid 1234)" << false
+            << busy << 0 << "/dev/pts/3" << QString() << "vx37-panel 1234" << false
             << QStringList{"/dev/pts/3 is in use by vx37-panel (pid 1234)", "try again"}
             << "another program";
         QTest::newRow("busy, holder unknown")
             << busy << 1 << "/dev/ttyS0" << QString() << QString() << true
             << QStringList{"in use by another program", "choose COM1 again"} << "pid";
+        QTest::newRow("busy, held by the daemon, panel")
+            << busy << 2 << "/dev/ttyS0" << QString() << "vx37d 1234" << true
+            << QStringList{"in use by vx37d (pid 1234)",
+                           "\n    VX37_COM2=socket://127.0.0.1:4353 vx37-panel\n",
+                           "its share setting"}
+            << "End that program";
+        QTest::newRow("busy, held by the daemon, command line")
+            << busy << 1 << "/dev/ttyS0" << QString() << "vx37d 1234" << false
+            << QStringList{"\n    vx37-ctl --port socket://127.0.0.1:4353 COMMAND...\n"}
+            << "vx37-panel";
+        QTest::newRow("busy, a lock left behind")
+            << busy << 0 << "/dev/pts/3" << QString() << "vx37d 1234 ended" << false
+            << QStringList{"locked by vx37d (pid 1234), which has ended",
+                           "rm /var/lock/LCK..pts_3", "try again"}
+            << "in use";
     }
 
     void failureTextsSayWhatToDo()
@@ -233,9 +249,13 @@ private slots:
         PortChoice choice;
         choice.path = path;
         choice.variable = variable;
-        const QString text =
-            openFailureText(OpenFailure(failure), port, choice, detail,
-                            panel ? RetryAdvice::ChooseThePort : RetryAdvice::TryAgain);
+        const QStringList holder = detail.split(u' ');
+        const QString text = openFailureText(
+            OpenFailure(failure), port, choice,
+            panel ? RetryAdvice::ChooseThePort : RetryAdvice::TryAgain, detail,
+            LockHolder{holder[0], holder.value(1).toLongLong(),
+                       detail.isEmpty() ? QString() : QStringLiteral("/var/lock/LCK..pts_3"),
+                       holder.value(2) == QLatin1String("ended")});
         for (const QString& part : says)
             QVERIFY2(text.contains(part), qPrintable(part + QStringLiteral(" not in: ") + text));
         QVERIFY2(!text.contains(never), qPrintable(text));

@@ -1,6 +1,6 @@
-#include "link/network_port.h"
-#include "link/network_serial_control.h"
-#include "link/telnet_codec.h"
+#include "link/network/network_port.h"
+#include "link/network/network_serial_control.h"
+#include "link/network/telnet_codec.h"
 
 #include "ser2net_process.h"
 #include "test_registry.h"

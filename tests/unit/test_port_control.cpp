@@ -1,6 +1,6 @@
 #include "panel_fixture.h"
 
-#include "link/port_names.h"
+#include "link/serial/port_names.h"
 
 #include "test_registry.h"
 

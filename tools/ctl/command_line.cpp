@@ -2,10 +2,9 @@
 
 #include "commands/button_table.h"
 #include "ctl/command_names.h"
-#include "link/network_port.h"
+#include "link/port_messages.h"
+#include "link/port_resolver.h"
 
-#include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <functional>
@@ -96,17 +95,6 @@ std::string cutForMessage(std::string_view text)
            " characters in all)";
 }
 
-int portNumber(std::string_view port)
-{
-    const auto is = [port](std::string_view com) {
-        return port.size() == com.size() &&
-               std::equal(port.begin(), port.end(), com.begin(), [](char a, char b) {
-                   return std::toupper(static_cast<unsigned char>(a)) == b;
-               });
-    };
-    return is("COM1") ? 1 : is("COM2") ? 2 : 0;
-}
-
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
 {
     using Action = ParsedCommandLine::Action;
@@ -120,28 +108,19 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     const std::map<std::string, Setter> valued{
         {"--port",
          [&](const std::string& value) -> std::string {
-             if (value.empty())
-                 return "--port needs COM1, COM2, a device path or a network port";
-             // A network port's name is checked before anything is opened.
-             if (const QString name = QString::fromLocal8Bit(value); isNetworkPortName(name)) {
-                 if (const ParsedNetworkPort parsed = parseNetworkPort(name); !parsed.port)
-                     return "--port " + parsed.error.toLocal8Bit().toStdString();
-             }
-#ifndef _WIN32
-             else if (portNumber(value) == 0 && value.find('/') == std::string::npos)
-                 return "--port " + value +
-                        ": COM1 and COM2 stand for devices here; give any other port by its "
-                        "device path (for example --port /dev/ttyUSB0) or as "
-                        "socket://HOST:PORT or rfc2217://HOST:PORT";
-#endif
+             // The name is checked before anything is opened.
+             if (const QString fault = portNameFault(QString::fromLocal8Bit(value));
+                 !fault.isEmpty())
+                 return "--port " + fault.toLocal8Bit().toStdString();
              options.port = value;
              return {};
          }},
         {"--baud",
          [&](const std::string& value) -> std::string {
-             if (value != "19200" && value != "9600")
-                 return "--baud takes 19200 or 9600";
-             options.baud = std::stoi(value);
+             const std::optional<int> speed = projectorSpeed(value);
+             if (!speed)
+                 return "--baud " + speedFaultText().toStdString();
+             options.baud = *speed;
              return {};
          }},
         {"--timeout",

@@ -43,9 +43,6 @@ std::optional<CtlCommand> commandNamed(std::string_view name);
 // A text fit for a message: the first 40 characters and the count of all, when longer.
 std::string cutForMessage(std::string_view text);
 
-// The port number a --port value stands for: 1 for COM1, 2 for COM2, 0 for a device path.
-int portNumber(std::string_view port);
-
 std::string listText();
 std::string usageText();
 

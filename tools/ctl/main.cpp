@@ -3,7 +3,7 @@
 #include "ctl/command_line.h"
 #include "ctl/command_runner.h"
 #include "link/any_port_control.h"
-#include "link/network_port.h"
+#include "link/network/network_port.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -77,15 +77,9 @@ int main(int argc, char** argv)
     const int signalPipe = catchEndingSignals();
 #endif
 
-    AnyPortControl port;
-    port.setRetryAdvice(RetryAdvice::TryAgain);
-    port.setSettings(std::to_string(options.baud) + ",N,8,1");
+    const std::unique_ptr<AnyPortControl> control = projectorPort(options.port, options.baud);
+    AnyPortControl& port = *control;
     const QString given = QString::fromLocal8Bit(options.port);
-    const int number = ctl::portNumber(options.port);
-    if (number)
-        port.setCommPort(number);
-    else
-        port.setPortName(given);
     if (!port.open()) {
         std::fprintf(stderr, "vx37-ctl: %s\n", qPrintable(port.failureText()));
         // A network port name in VX37_COMn that cannot be read is misuse, as with --port.

@@ -77,16 +77,18 @@ const std::vector<Key>& keys()
     static const std::vector<Key> kKeys{
         {"port",
          [](Options& o, const std::string& v) {
-             std::string fault = portNameFault(v);
+             std::string fault =
+                 portNameFault(QString::fromLocal8Bit(v)).toLocal8Bit().toStdString();
              if (fault.empty())
                  o.port = v;
              return fault;
          }},
         {"baud",
          [](Options& o, const std::string& v) -> std::string {
-             if (v != "19200" && v != "9600")
-                 return "takes 19200 or 9600";
-             o.baud = std::stoi(v);
+             const std::optional<int> speed = projectorSpeed(v);
+             if (!speed)
+                 return speedFaultText().toStdString();
+             o.baud = *speed;
              return {};
          }},
         {"pjlink",

@@ -1,4 +1,4 @@
-#include "link/host_lookup.h"
+#include "link/network/host_lookup.h"
 
 #include <mutex>
 #include <system_error>

@@ -1,4 +1,4 @@
-#include "link/network_port.h"
+#include "link/network/network_port.h"
 
 #include <QHostAddress>
 

@@ -1,4 +1,4 @@
-#include "link/network_serial_control.h"
+#include "link/network/network_serial_control.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "link/host_lookup.h"
 #include "link/line_settings.h"
-#include "link/network_port.h"
+#include "link/network/host_lookup.h"
+#include "link/network/network_port.h"
+#include "link/network/telnet_codec.h"
 #include "link/serial_control.h"
-#include "link/telnet_codec.h"
 
 #include <QTcpSocket>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "link/telnet_codec.h"
+#include "link/network/telnet_codec.h"
 
 #include <utility>
 

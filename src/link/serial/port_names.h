@@ -11,8 +11,8 @@ namespace vx37 {
 // order a technician knows from Windows: the machine's own UARTs first, by number, then
 // USB and CDC adapters by their stable /dev/serial/by-id/ name, so an adapter keeps its
 // number whatever order things were plugged in. On Windows COM n is COMn. VX37_COM1 and
-// VX37_COM2 override either with any device path. Resolved at every opening, so an
-// adapter plugged in after start-up is found.
+// VX37_COM2 override either with any device path. Resolved at every opening
+// (port_resolver.h), so an adapter plugged in after start-up is found.
 
 // One serial port as the system lists it.
 struct PortDescription
@@ -32,7 +32,7 @@ PortList presentPorts();
 // The ports in COM order: built-in ports by number, then adapters by stable name.
 PortList comPortOrder(PortList ports);
 
-// What a port number stands for right now.
+// What a port number stands for right now: a device, or the name a variable gives.
 struct PortChoice
 {
     QString path;     // the device to open; empty when there is no such port
@@ -40,12 +40,5 @@ struct PortChoice
     PortDescription port;
     int portsPresent = 0;
 };
-
-// The environment variable that chooses the device of a port number: VX37_COM1, VX37_COM2.
-QString deviceVariable(int port);
-
-// Port number to device: the variable's value when set and not empty, else the n-th port
-// of `present` in COM order (COMn on Windows). `present` is asked only when needed.
-PortChoice choosePort(int port, const PortLister& present = presentPorts);
 
 } // namespace vx37

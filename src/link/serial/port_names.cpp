@@ -1,4 +1,4 @@
-#include "link/port_names.h"
+#include "link/serial/port_names.h"
 
 #include <QDir>
 #include <QHash>
@@ -55,34 +55,6 @@ PortList comPortOrder(PortList ports)
         return key(a) < key(b);
     });
     return ports;
-}
-
-QString deviceVariable(int port)
-{
-    return QStringLiteral("VX37_COM%1").arg(port);
-}
-
-PortChoice choosePort(int port, const PortLister& present)
-{
-    PortChoice choice;
-    const QString variable = deviceVariable(port);
-    choice.path = qEnvironmentVariable(variable.toLatin1().constData());
-    if (!choice.path.isEmpty()) {
-        choice.variable = variable;
-        return choice;
-    }
-#ifdef Q_OS_WIN
-    Q_UNUSED(present);
-    choice.path = QStringLiteral("COM%1").arg(port);
-#else
-    const PortList ordered = comPortOrder(present());
-    choice.portsPresent = static_cast<int>(ordered.size());
-    if (port >= 1 && port <= choice.portsPresent) {
-        choice.port = ordered[static_cast<std::size_t>(port - 1)];
-        choice.path = choice.port.path;
-    }
-#endif
-    return choice;
 }
 
 } // namespace vx37

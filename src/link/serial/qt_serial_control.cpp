@@ -1,13 +1,16 @@
-#include "link/qt_serial_control.h"
+#include "link/serial/qt_serial_control.h"
 
 #include "link/port_messages.h"
 
 #include <QFileInfo>
 #include <QLockFile>
+#include <QSysInfo>
 
 #include <utility>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <csignal>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,10 +50,9 @@ QSerialPort::StopBits toQt(LineSettings::StopBits stopBits)
     return QSerialPort::OneStop;
 }
 
-// Who holds a device's lock, as the lock file names it: "vx37-panel (pid 1234)", or empty.
-// QSerialPort keeps the lock as LCK..<the path below /dev, '/' as '_'> in the first of
-// these folders it may write.
-QString lockHolder(const QString& path)
+// Who holds a device's lock, as the lock file names them. QSerialPort keeps the lock as
+// LCK..<the path below /dev, '/' as '_'> in the first of these folders it may write.
+LockHolder lockHolder(const QString& path)
 {
 #ifdef Q_OS_UNIX
     QString name = path;
@@ -62,15 +64,16 @@ QString lockHolder(const QString& path)
         const QFileInfo place(QString::fromLatin1(folder));
         if (!place.isReadable() || !place.isWritable())
             continue;
-        qint64 pid = 0;
+        LockHolder holder;
         QString host;
-        QString program;
-        if (!QLockFile(place.filePath() + QLatin1String("/LCK..") + name)
-                 .getLockInfo(&pid, &host, &program))
+        const QString file = place.filePath() + QLatin1String("/LCK..") + name;
+        if (!QLockFile(file).getLockInfo(&holder.pid, &host, &holder.program))
             return {};
-        return QStringLiteral("%1 (pid %2)")
-            .arg(program.isEmpty() ? QStringLiteral("a program") : program)
-            .arg(pid);
+        holder.lockFile = file;
+        // QSerialPort removes a stale lock itself when it may: one left is another user's.
+        holder.ended = holder.pid > 0 && host == QSysInfo::machineHostName() &&
+                       ::kill(static_cast<pid_t>(holder.pid), 0) != 0 && errno == ESRCH;
+        return holder;
     }
 #else
     Q_UNUSED(path);
@@ -164,20 +167,18 @@ PortList QtSerialControl::ports() const
     return listing_;
 }
 
-PortChoice QtSerialControl::choice() const
+ResolvedPort QtSerialControl::resolve() const
 {
-    if (fixedPath_.isEmpty())
-        return choosePort(port_, [this] { return ports(); });
-    PortChoice fixed;
-    fixed.path = fixedPath_;
-    return fixed;
+    return resolvePort(fixedPath_.isEmpty() ? QStringLiteral("COM%1").arg(port_) : fixedPath_,
+                       [this] { return ports(); });
 }
 
 std::array<QString, 2> QtSerialControl::portDescriptions() const
 {
     const PortList present = lister_();
     const PortLister listed = [&present] { return present; };
-    return {portChoiceText(1, choosePort(1, listed)), portChoiceText(2, choosePort(2, listed))};
+    return {portText(resolvePort(QStringLiteral("COM1"), listed)),
+            portText(resolvePort(QStringLiteral("COM2"), listed))};
 }
 
 bool QtSerialControl::openDevice(const QString& path)
@@ -202,22 +203,26 @@ bool QtSerialControl::openDevice(const QString& path)
     return true;
 }
 
-bool QtSerialControl::open()
+bool QtSerialControl::open(const ResolvedPort& port)
 {
     retryTimer_.stop();
     lossPending_ = false;
     if (device_.isOpen())
         device_.close();
-    const PortChoice chosen = choice();
-    const int subjectPort = fixedPath_.isEmpty() ? port_ : 0;
+    wanted_ = false;
+    if (port.kind == ResolvedPort::Kind::Fault) {
+        failureText_ = portNameFaultText(port, advice_);
+        return false;
+    }
+    const PortChoice& chosen = port.choice;
     wanted_ = !chosen.path.isEmpty() && openDevice(chosen.path);
     if (!wanted_) {
         const QString device = devicePathOf(chosen.path);
         const OpenFailure failure =
             chosen.path.isEmpty() ? OpenFailure::NoSuchDevice : classify(device_.error(), device);
-        const QString detail =
-            failure == OpenFailure::Busy ? lockHolder(device) : device_.errorString();
-        failureText_ = openFailureText(failure, subjectPort, chosen, detail, advice_);
+        failureText_ =
+            openFailureText(failure, port.number, chosen, advice_, device_.errorString(),
+                            failure == OpenFailure::Busy ? lockHolder(device) : LockHolder());
         device_.clearError();
         listedAt_.invalidate(); // whatever the operator does next, look again
         return false;
