@@ -17,7 +17,7 @@
 
 #include "bench_support.h"
 #include "commands/command_frame.h"
-#include "link/qt_serial_control.h"
+#include "link/serial/qt_serial_control.h"
 #include "sim_process.h"
 #include "vx37d_process.h"
 

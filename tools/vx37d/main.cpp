@@ -7,7 +7,7 @@
 #include "options.h"
 #include "pjlink/pjlink_server.h"
 #include "line/projector_line.h"
-#include "line/projector_port.h"
+#include "link/any_port_control.h"
 #include "share/share_server.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "options.h"
 
 #include "pjlink/pjlink_protocol.h"
-#include "line/projector_port.h"
+#include "link/port_resolver.h"
 
 #include <QFile>
 
