@@ -72,6 +72,17 @@ std::string setNumber(int& field, const std::string& value, int lowest, int high
     return {};
 }
 
+// Where a front-end listens: HOST:PORT, or off.
+std::string setListen(std::string& field, const std::string& value, int port)
+{
+    if (value != "off" && !parseListen(value))
+        return "takes HOST:PORT: 127.0.0.1:" + std::to_string(port) + ", [::1]:" +
+               std::to_string(port) + ", or *:" + std::to_string(port) +
+               " for every interface; or off";
+    field = value;
+    return {};
+}
+
 const std::vector<Key>& keys()
 {
     static const std::vector<Key> kKeys{
@@ -92,21 +103,8 @@ const std::vector<Key>& keys()
              return {};
          }},
         {"pjlink",
-         [](Options& o, const std::string& v) -> std::string {
-             if (v != "off" && !parseListen(v))
-                 return "takes HOST:PORT: 127.0.0.1:4352, [::1]:4352, or *:4352 for every "
-                        "interface; or off";
-             o.pjlink = v;
-             return {};
-         }},
-        {"share",
-         [](Options& o, const std::string& v) -> std::string {
-             if (v != "off" && !parseListen(v))
-                 return "takes HOST:PORT: 127.0.0.1:4353, [::1]:4353, or *:4353 for every "
-                        "interface; or off";
-             o.share = v;
-             return {};
-         }},
+         [](Options& o, const std::string& v) { return setListen(o.pjlink, v, pjlink::kPort); }},
+        {"share", [](Options& o, const std::string& v) { return setListen(o.share, v, kSharePort); }},
         {"password-file",
          [](Options& o, const std::string& v) -> std::string {
              if (v.empty())

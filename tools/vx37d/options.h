@@ -12,6 +12,9 @@
 
 namespace vx37::daemon {
 
+// The shared line's port unless another is given.
+inline constexpr int kSharePort = 4353;
+
 struct Options
 {
     std::string port = "COM1";
