@@ -141,6 +141,36 @@ private slots:
         QCOMPARE(rig.answer("%1POWR ?"), "%1POWR=2");
     }
 
+    // The slow readings: asked as soon as the line is up, again once they are old; the last
+    // answers outlive a loss, and a change is told once.
+    void slowReadingsAndChanges()
+    {
+        vx37::VirtualClock clock;
+        vx37::MemorySerialControl port;
+        ProjectorLine line{port, clock.createTimer(0), clock.createTimer(0), clock.createTimer(0),
+                           [&] { return clock.now(); }, 5000, {"CR0"}};
+        line.pollAlso({"CR3"}, 60000);
+        QStringList changed;
+        connect(&line, &ProjectorLine::readingChanged, this,
+                [&](const std::string& code) { changed << QString::fromStdString(code); });
+        line.start();
+        port.receive("00\r");
+        port.receive("01234\r");
+        QCOMPARE(QString::fromStdString(port.written()), "CR0\rCR3\r");
+        for (int poll = 0; poll < 11; ++poll) {
+            clock.advance(5000);
+            port.receive("00\r"); // unchanged
+        }
+        QCOMPARE(QString::fromStdString(port.written()).count("CR3"), 1);
+        clock.advance(5000);
+        port.receive("00\r");
+        port.receive("01235\r");
+        QCOMPARE(changed, QStringList({"CR0", "CR3", "CR3"}));
+        port.vanish();
+        QCOMPARE(line.lastReading("CR3")->reply, "01235\r");
+        QVERIFY(!line.lastReading("CR6"));
+    }
+
     // A reply that comes after its client's deadline, but within the projector's own time,
     // answers its own frame and never the next one; the client has its error at once.
     void aLateReplyAnswersOnlyItsOwnFrame()

@@ -57,20 +57,6 @@ std::string rawCodeFault(const std::string& code)
     return {};
 }
 
-std::string unknownNameFault(const std::string& name)
-{
-    if (name.empty())
-        return "an empty argument names no command (vx37-ctl --list lists the commands)";
-    std::string fault = "unknown command '" + cutForMessage(name) + "'";
-    const auto closest = closestNames(name);
-    for (std::size_t i = 0; i < closest.size(); ++i)
-        fault += (i == 0                    ? "; did you mean "
-                  : i + 1 == closest.size() ? " or "
-                                            : ", ") +
-                 closest[i];
-    return fault + (closest.empty() ? "" : "?") + " (vx37-ctl --list lists the commands)";
-}
-
 } // namespace
 
 std::optional<CtlCommand> commandNamed(std::string_view name)
@@ -84,6 +70,20 @@ std::optional<CtlCommand> commandNamed(std::string_view name)
             return CtlCommand{std::string(name), std::string(query.code), kTypedReplyTimeout};
     }
     return std::nullopt;
+}
+
+std::string unknownNameFault(const std::string& name)
+{
+    if (name.empty())
+        return "an empty argument names no command (vx37-ctl --list lists the commands)";
+    std::string fault = "unknown command '" + cutForMessage(name) + "'";
+    const auto closest = closestNames(name);
+    for (std::size_t i = 0; i < closest.size(); ++i)
+        fault += (i == 0                    ? "; did you mean "
+                  : i + 1 == closest.size() ? " or "
+                                            : ", ") +
+                 closest[i];
+    return fault + (closest.empty() ? "" : "?") + " (vx37-ctl --list lists the commands)";
 }
 
 std::string cutForMessage(std::string_view text)

@@ -40,6 +40,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
 // The command a name stands for, with its own reply time-out and repeat interval.
 std::optional<CtlCommand> commandNamed(std::string_view name);
 
+// What is wrong with a name no command has, with the closest names.
+std::string unknownNameFault(const std::string& name);
+
 // A text fit for a message: the first 40 characters and the count of all, when longer.
 std::string cutForMessage(std::string_view text);
 

@@ -57,6 +57,9 @@ std::string hostName()
     return QSysInfo::machineHostName().left(kLongestName).toStdString();
 }
 
+// How often the slow readings are taken.
+constexpr int kSlowPollMs = 60 * 1000;
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -98,6 +101,8 @@ int main(int argc, char** argv)
     QtIntervalTimer shareSweepTimer(share::ShareServer::kSweepMs);
     ProjectorLine line(*port, exchangeTimer, deadlineTimer, pollTimer, now, options.pollSeconds * 1000,
                        Bridge::polledQueries());
+    // What changes slowly is read at a slower pace: lamp hours, temperatures, air pressure.
+    line.pollAlso({"CR3", "CR6", "CR PRESSURE"}, kSlowPollMs);
     Bridge bridge(line,
                   {options.name.value_or(hostName()), options.manufacturer, options.product,
                    options.info.value_or("vx37d " VX37_VERSION)},

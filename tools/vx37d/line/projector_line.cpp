@@ -74,6 +74,18 @@ void ProjectorLine::start()
     onPoll();
 }
 
+void ProjectorLine::pollAlso(std::vector<std::string> codes, int everyMs)
+{
+    slowPolled_ = std::move(codes);
+    slowPollMs_ = everyMs;
+}
+
+const ProjectorLine::Reading* ProjectorLine::lastReading(std::string_view code) const
+{
+    const auto reading = lastReadings_.find(code);
+    return reading == lastReadings_.end() ? nullptr : &reading->second;
+}
+
 void ProjectorLine::ask(const std::string& code, std::int64_t deadline, Done done)
 {
     if (const auto reading = readings_.find(code);
@@ -212,19 +224,30 @@ void ProjectorLine::finish(const Reply& reply, const QString& down)
     onLine_.reset();
     if (!job.query)
         readings_.clear();
-    if (reply && job.query && isAnswerTo(job.code, *reply))
+    bool changed = false;
+    if (reply && job.query && isAnswerTo(job.code, *reply)) {
         readings_[job.code] = {*reply, now_()};
-    if (reply && !up_) {
+        Reading& last = lastReadings_[job.code];
+        changed = last.reply != *reply;
+        last = {*reply, now_()};
+    }
+    const bool cameUp = reply && !up_;
+    if (cameUp) {
         up_ = true;
         pollTimer_.setInterval(pollMs_);
         pollTimer_.start();
         tell(QStringLiteral("the projector answers"), false);
-        emit upChanged(true);
     }
     if (!down.isEmpty())
         goDown(down);
     for (const Waiter& waiter : job.waiters)
         waiter.done(reply);
+    if (changed)
+        emit readingChanged(job.code);
+    if (cameUp) {
+        emit upChanged(true);
+        pollSlow(); // their first round, now rather than a poll later
+    }
     pump();
 }
 
@@ -309,7 +332,18 @@ void ProjectorLine::onPoll()
         if (!fresh)
             queue({query, true, {{now + kPollAnswerMs, [](const Reply&) {}}}});
         if (!up_)
-            break; // one probe is enough
+            return; // one probe is enough
+    }
+    pollSlow();
+}
+
+void ProjectorLine::pollSlow()
+{
+    const std::int64_t now = now_();
+    for (const std::string& query : slowPolled_) {
+        const Reading* last = lastReading(query);
+        if (!last || now - last->at >= slowPollMs_)
+            queue({query, true, {{now + kPollAnswerMs, [](const Reply&) {}}}});
     }
 }
 

@@ -12,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vx37 {
@@ -28,7 +29,10 @@ namespace vx37 {
 //   late answer is never taken for the next frame's. A request with less than
 //   kLeastReplyMs left when its turn comes is not sent at all;
 // - every request fails at once while the line is down;
-// - a poll every pollMs keeps the polled readings fresh.
+// - a poll every pollMs keeps the polled readings fresh; the queries given to pollAlso are
+//   asked at their own slower pace, the first time as soon as the line is up.
+// Every query's last answer is kept, with when it came, whoever asked; readingChanged()
+// tells when one differs from the one before.
 // The line is down until a frame is answered, after a frame that got no reply in time,
 // and while the device is gone or the port cannot be opened. While it is down, a probe
 // (the first polled query) goes out every kProbeMs, the port opened first if need be.
@@ -69,9 +73,23 @@ public:
     // reply is dropped.
     void relay(const std::string& code, Done done);
 
+    // Also polls these queries, each once its last answer is everyMs old.
+    void pollAlso(std::vector<std::string> codes, int everyMs);
+
     bool isUp() const { return up_; }
 
+    struct Reading
+    {
+        std::string reply; // CR included
+        std::int64_t at;   // when it came, on the clock given
+    };
+    // The query's last answer, kept while the line is down (its age tells how stale it
+    // is), or nullptr when it was never answered.
+    const Reading* lastReading(std::string_view code) const;
+
 signals:
+    // A query's answer differs from its last one, or is its first.
+    void readingChanged(const std::string& code);
     // A line fault, or the line back, for the log.
     void note(const QString& text, bool fault);
     // The line came up (a frame answered) or went down.
@@ -98,6 +116,7 @@ private:
     void finish(const Reply& reply, const QString& down);
     void goDown(const QString& why);
     void onPoll();
+    void pollSlow();
     void onDeadline();
     void armDeadline();
     void tell(const QString& text, bool fault = true);
@@ -114,12 +133,11 @@ private:
     bool pumping_ = false;
     bool up_ = false;
     QString lastTold_;
-    struct Reading
-    {
-        std::string reply;
-        std::int64_t at;
-    };
+    std::vector<std::string> slowPolled_;
+    int slowPollMs_ = 0;
+    // Fresh answers, dropped by a command or a loss; the last answers, kept.
     std::map<std::string, Reading, std::less<>> readings_;
+    std::map<std::string, Reading, std::less<>> lastReadings_;
 };
 
 } // namespace vx37
