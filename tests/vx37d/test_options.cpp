@@ -37,7 +37,7 @@ private slots:
         row("no password meant", {"--pjlink", "*:4352", "--no-password"}, {}, 0, "*:4352 127");
         row("shared on the network, PJLink off", {"--config", "{config}"},
             "share = *:4353\npjlink = off\n", 0, "off *:4353 -");
-        row("both off", {"--pjlink", "off", "--share", "off"}, {}, 0, "would serve nobody");
+        row("every front-end off", {"--pjlink", "off", "--share", "off", "--http", "off"}, {}, 0, "would serve nobody");
         row("password 0600", password, {}, 0600, "*:4352 127.0.0.1:4353 secret");
         row("password 0640", password, {}, 0640, "is open to others (mode 0640)");
         row("password 0620", password, {}, 0620, "is open to others (mode 0620)");
@@ -46,6 +46,12 @@ private slots:
         row("password and no-password", password + QStringList{"--no-password"}, {}, 0600,
             "keep one of them");
         row("network without a password", {"--pjlink", "*:4352"}, {}, 0, "would let anyone");
+        row("the web panel and a broker", {"--mqtt", "mqtts://ha@[::1]:8884/"}, {}, 0,
+            "64/8 http 127.0.0.1:8037 mqtt s ha ::1 8884");
+        row("a broker's default port", {"--mqtt", "mqtt://broker.lan"}, {}, 0, "mqtt  - broker.lan 1883");
+        row("a broker URL of no host", {"--mqtt", "mqtt://ha@:1883"}, {}, 0, "takes mqtt://[USER@]HOST");
+        row("the web panel on the network", {"--http", "*:8037"}, {}, 0, "the web panel on *:8037 without");
+        row("HTTPS half given", {"--tls-cert", "c.pem"}, {}, 0, "needs both --tls-cert and --tls-key");
         row("unknown option", {"--bogus"}, {}, 0, "unknown option --bogus");
         row("poll 0", {"--poll=0"}, {}, 0, "--poll takes seconds, from 1 to 3600");
         row("per address 0", {"--max-per-address", "0"}, {}, 0, "takes a count, from 1 to 1000");
@@ -87,6 +93,12 @@ private slots:
                 .arg(o.pollSeconds)
                 .arg(o.maxConnections)
                 .arg(o.maxPerAddress);
+        actual += QStringLiteral(" http %1").arg(plan.http ? plan.http->text() : "off");
+        if (plan.mqtt)
+            actual += QStringLiteral(" mqtt %1 %2 %3 %4")
+                          .arg(plan.mqtt->tls ? "s" : "", plan.mqtt->user.empty() ? "-" : plan.mqtt->user.c_str(),
+                               plan.mqtt->host.c_str())
+                          .arg(plan.mqtt->port);
         if (parsed.action != ParsedOptions::Action::Run)
             actual = parsed.error.empty() ? "help" : QString::fromStdString(parsed.error);
         else if (!plan.error.empty())

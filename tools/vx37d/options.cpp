@@ -83,6 +83,14 @@ std::string setListen(std::string& field, const std::string& value, int port)
     return {};
 }
 
+std::string setPath(std::string& field, const std::string& value)
+{
+    if (value.empty())
+        return "needs the path of a file";
+    field = value;
+    return {};
+}
+
 const std::vector<Key>& keys()
 {
     static const std::vector<Key> kKeys{
@@ -105,13 +113,20 @@ const std::vector<Key>& keys()
         {"pjlink",
          [](Options& o, const std::string& v) { return setListen(o.pjlink, v, pjlink::kPort); }},
         {"share", [](Options& o, const std::string& v) { return setListen(o.share, v, kSharePort); }},
-        {"password-file",
+        {"http", [](Options& o, const std::string& v) { return setListen(o.http, v, kHttpPort); }},
+        {"tls-cert", [](Options& o, const std::string& v) { return setPath(o.tlsCert, v); }},
+        {"tls-key", [](Options& o, const std::string& v) { return setPath(o.tlsKey, v); }},
+        {"mqtt",
          [](Options& o, const std::string& v) -> std::string {
-             if (v.empty())
-                 return "needs the path of a file";
-             o.passwordFile = v;
+             if (!parseBroker(v))
+                 return "takes mqtt://[USER@]HOST[:PORT] or mqtts://[USER@]HOST[:PORT]";
+             o.mqtt = v;
              return {};
          }},
+        {"mqtt-password-file",
+         [](Options& o, const std::string& v) { return setPath(o.mqttPasswordFile, v); }},
+        {"mqtt-ca", [](Options& o, const std::string& v) { return setPath(o.mqttCa, v); }},
+        {"password-file", [](Options& o, const std::string& v) { return setPath(o.passwordFile, v); }},
         {"no-password",
          [](Options& o, const std::string& v) -> std::string {
              if (v == "yes" || v == "true" || v == "1")
@@ -289,6 +304,43 @@ std::optional<ListenAddress> parseListen(std::string_view text)
     return listen;
 }
 
+std::optional<BrokerAddress> parseBroker(std::string_view text)
+{
+    BrokerAddress broker;
+    if (text.starts_with("mqtts://")) {
+        broker.tls = true;
+        text.remove_prefix(8);
+    } else if (text.starts_with("mqtt://")) {
+        text.remove_prefix(7);
+    } else {
+        return std::nullopt;
+    }
+    if (text.ends_with('/'))
+        text.remove_suffix(1);
+    if (const auto at = text.rfind('@'); at != std::string_view::npos) {
+        broker.user = std::string(text.substr(0, at));
+        text.remove_prefix(at + 1);
+        if (broker.user.empty())
+            return std::nullopt;
+    }
+    broker.port = broker.tls ? 8883 : 1883;
+    std::string_view host = text;
+    if (const auto colon = text.rfind(':');
+        colon != std::string_view::npos && text.find(']', colon) == std::string_view::npos) {
+        const auto port = wholeNumber(text.substr(colon + 1), 1, 65535);
+        if (!port)
+            return std::nullopt;
+        broker.port = *port;
+        host = text.substr(0, colon);
+    }
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    if (host.empty() || host.find_first_of("/@[] \t") != std::string_view::npos)
+        return std::nullopt;
+    broker.host = std::string(host);
+    return broker;
+}
+
 namespace {
 
 // The permission bits that make a password file too open: any for others or the group,
@@ -302,9 +354,11 @@ mode_t tooOpen(const std::string& path)
     return credential ? S_IRWXO : S_IRWXG | S_IRWXO;
 }
 
-// The password: the file's first and only line. A file others or the group may use is
-// refused; an empty file sets no password.
-std::string readPassword(const std::string& path, std::string& password)
+// The password: the file's first and only line, of up to longest bytes. A file others or
+// the group may use is refused; an empty file sets no password.
+std::string readPassword(const std::string& path, std::string& password,
+                         std::size_t longest = pjlink::kLongestPassword,
+                         std::string_view whose = "PJLink's")
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -312,12 +366,13 @@ std::string readPassword(const std::string& path, std::string& password)
     struct stat info
     {
     };
-    char bytes[pjlink::kLongestPassword + 3];
+    constexpr std::size_t kLongestAny = 256;
+    char bytes[kLongestAny + 3];
     ssize_t size = -1;
     const bool known = ::fstat(fd, &info) == 0;
     const bool open = known && (info.st_mode & tooOpen(path)) != 0;
     if (known && !open)
-        size = ::read(fd, bytes, sizeof bytes);
+        size = ::read(fd, bytes, std::min(sizeof bytes, longest + 3));
     ::close(fd);
     if (open) {
         char mode[8];
@@ -332,12 +387,12 @@ std::string readPassword(const std::string& path, std::string& password)
         text.pop_back();
     if (text.ends_with('\r'))
         text.pop_back();
-    if (text.size() > pjlink::kLongestPassword)
-        return "the password in " + path + " is longer than PJLink's 32 bytes";
-    if (!textFault(text, pjlink::kLongestPassword).empty())
-        return "the password in " + path +
-               " is not one line of up to 32 bytes: put it alone "
-               "on the first line";
+    const std::string most = std::to_string(longest) + " bytes";
+    if (text.size() > longest)
+        return "the password in " + path + " is longer than " + std::string(whose) + " " + most;
+    if (!textFault(text, longest).empty())
+        return "the password in " + path + " is not one line of up to " + most +
+               ": put it alone on the first line";
     password = text;
     return {};
 }
@@ -359,9 +414,30 @@ ServerPlan planServer(const Options& options)
     }
     if (options.share != "off")
         plan.share = parseListen(options.share);
+    if (options.http != "off")
+        plan.http = parseListen(options.http);
+    if (!options.mqtt.empty())
+        plan.mqtt = parseBroker(options.mqtt);
+    if (!options.mqttPasswordFile.empty()) {
+        plan.error = readPassword(options.mqttPasswordFile, plan.mqttPassword, 256, "the");
+        if (!plan.error.empty())
+            return plan;
+    }
+    if (options.tlsCert.empty() != options.tlsKey.empty()) {
+        plan.error = "HTTPS needs both --tls-cert and --tls-key";
+        return plan;
+    }
+    if (plan.http && plan.password.empty() && !options.noPassword &&
+        !plan.http->address.isLoopback()) {
+        plan.error = "the web panel on " + plan.http->text().toStdString() +
+                     " without a password would let anyone on the network drive the "
+                     "projector: set one (--password-file FILE), listen on 127.0.0.1, or say "
+                     "--no-password";
+        return plan;
+    }
     if (options.pjlink == "off") {
-        if (!plan.share)
-            plan.error = "pjlink and share are both off: vx37d would serve nobody";
+        if (!plan.share && !plan.http && !plan.mqtt)
+            plan.error = "every front-end is off: vx37d would serve nobody";
         return plan;
     }
     if (!options.pjlink.empty())
@@ -401,10 +477,22 @@ Options (each also a "key = value" line of the --config file, without the dashes
                          and vx37-ctl (socket://HOST:PORT): 127.0.0.1:4353 unless given;
                          another address must be named, as the protocol has no password;
                          off for none
-  --password-file FILE   the PJLink password, alone on the file's first line (up to 32
-                         bytes); the file must not be readable by others; an empty
-                         file sets no password
-  --no-password          allow PJLink beyond loopback without a password
+  --http HOST:PORT       the panel in a browser, and its JSON API: 127.0.0.1:8037
+                         unless given; off for none
+  --tls-cert FILE, --tls-key FILE
+                         serve HTTPS with this certificate and key (PEM)
+  --mqtt URL             publish to an MQTT broker, mqtt://[USER@]HOST[:PORT] or
+                         mqtts://[USER@]HOST[:PORT], with Home Assistant discovery
+                         (default: off)
+  --mqtt-password-file FILE
+                         the broker's password, alone on the first line; the file must
+                         not be readable by others
+  --mqtt-ca FILE         the CA that signed the broker's certificate (PEM), for mqtts
+  --password-file FILE   the password of PJLink and the web panel, alone on the file's
+                         first line (up to 32 bytes); the file must not be readable by
+                         others; an empty file sets no password
+  --no-password          allow PJLink and the web panel beyond loopback without a
+                         password
   --name TEXT            what NAME ? answers (default: the host name)
   --manufacturer TEXT    what INF1 ? answers (default: empty)
   --product TEXT         what INF2 ? answers (default: VX37)

@@ -12,8 +12,9 @@
 
 namespace vx37::daemon {
 
-// The shared line's port unless another is given.
+// The shared line's port and the web panel's, unless others are given.
 inline constexpr int kSharePort = 4353;
+inline constexpr int kHttpPort = 8037;
 
 struct Options
 {
@@ -21,6 +22,12 @@ struct Options
     int baud = 19200;
     std::string pjlink; // HOST:PORT or "off"; empty: by whether a password is set
     std::string share = "127.0.0.1:4353"; // HOST:PORT or "off"
+    std::string http = "127.0.0.1:8037";  // HOST:PORT or "off"
+    std::string tlsCert;                  // PEM files; both or neither: HTTPS
+    std::string tlsKey;
+    std::string mqtt; // mqtt[s]://[USER@]HOST[:PORT]; empty: off
+    std::string mqttPasswordFile;
+    std::string mqttCa; // PEM file of the broker's CA; empty: the system's
     std::string passwordFile; // empty: no password
     bool noPassword = false;  // listening beyond loopback without a password is meant
     std::optional<std::string> name;
@@ -57,6 +64,16 @@ struct ListenAddress
 // takes any free port.
 std::optional<ListenAddress> parseListen(std::string_view text);
 
+// A broker: mqtt://[USER@]HOST[:PORT] (1883 unless given), mqtts://… (8883).
+struct BrokerAddress
+{
+    bool tls = false;
+    std::string user; // empty: none
+    std::string host;
+    int port = 0;
+};
+std::optional<BrokerAddress> parseBroker(std::string_view text);
+
 // What the front-ends run with, from the options: the password read from its file, and
 // where each listens (none when it is off), the PJLink address checked against the
 // password.
@@ -65,6 +82,9 @@ struct ServerPlan
     std::string password; // empty: none
     std::optional<ListenAddress> pjlink;
     std::optional<ListenAddress> share;
+    std::optional<ListenAddress> http;
+    std::optional<BrokerAddress> mqtt;
+    std::string mqttPassword; // empty: none
     std::string error;
 };
 ServerPlan planServer(const Options& options);
