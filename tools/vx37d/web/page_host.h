@@ -38,4 +38,19 @@ public:
 
 inline constexpr char kSessionPath[] = "/session";
 
+// The session socket's messages, JSON text frames.
+// vx37d to the page:
+//   {"form": {...}}     the session's whole FormState after any change: height (outer, in
+//                       twips), txdLine, rxdLine, statusLine, frame8Visible,
+//                       portDescriptions [2], option1Selected, option2Selected,
+//                       option9Selected, option10Selected, command34Visible,
+//                       command34Caption, text1; monitor text byte for byte (Latin-1)
+//   {"dialog": {"caption": "...", "text": "..."}}   what the window shows in a message box
+//   {"ended": true}     "END": the session is over; vx37d closes the socket
+// the page to vx37d:
+//   {"event": "click" | "down" | "up" | "dblclick", "control": "Command17"}
+//   {"event": "key", "key": "K", "ctrl": true, "shift": false, "alt": false}
+//   {"event": "text", "control": "Text1", "text": "..."}   the entry box as typed
+// Anything else, or a control without that event, is ignored.
+
 } // namespace vx37::web
