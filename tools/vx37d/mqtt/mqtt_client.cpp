@@ -1,0 +1,201 @@
+#include "mqtt/mqtt_client.h"
+
+#include <QHostAddress>
+#include <QHostInfo>
+
+#include <mosquitto.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace vx37::mqtt {
+
+namespace {
+
+QString errorText(int rc)
+{
+    return QString::fromLocal8Bit(rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc));
+}
+
+MqttClient* self(void* object)
+{
+    return static_cast<MqttClient*>(object);
+}
+
+} // namespace
+
+MqttClient::MqttClient(Settings settings, QObject* parent)
+    : QObject(parent), settings_(std::move(settings))
+{
+    static const int initialised = mosquitto_lib_init();
+    (void)initialised;
+    misc_.setInterval(1000);
+    connect(&misc_, &QTimer::timeout, this, [this] {
+        if (reading_)
+            serviced(mosquitto_loop_misc(mosq_));
+    });
+    retry_.setSingleShot(true);
+    connect(&retry_, &QTimer::timeout, this, &MqttClient::tryConnect);
+    giveUp_.setSingleShot(true);
+    connect(&giveUp_, &QTimer::timeout, this,
+            [this] { lost(QStringLiteral("no answer in %1 s").arg(kConnectMs / 1000)); });
+}
+
+MqttClient::~MqttClient()
+{
+    if (connected_) {
+        // A clean end takes back the will: say it ourselves.
+        mosquitto_publish(mosq_, nullptr, settings_.willTopic.c_str(), 7, "offline", 1, true);
+        mosquitto_disconnect(mosq_);
+    }
+    if (mosq_)
+        mosquitto_destroy(mosq_);
+}
+
+void MqttClient::start()
+{
+    misc_.start();
+    tryConnect();
+}
+
+bool MqttClient::ready() const
+{
+    return connected_ && !mosquitto_want_write(mosq_);
+}
+
+void MqttClient::publish(const std::string& topic, const std::string& payload, bool retain)
+{
+    // QoS 0: retained states are all published again on a new connection anyway. A failure
+    // shows on the socket, where it is handled.
+    if (connected_)
+        mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                          payload.data(), 0, retain);
+    if (writing_)
+        writing_->setEnabled(mosquitto_want_write(mosq_));
+}
+
+void MqttClient::subscribe(const std::string& topic)
+{
+    if (connected_)
+        mosquitto_subscribe(mosq_, nullptr, topic.c_str(), 1);
+}
+
+void MqttClient::tryConnect()
+{
+    // A fresh client each time: whatever state the last one was left in goes with it.
+    if (mosq_)
+        mosquitto_destroy(mosq_);
+    mosq_ = mosquitto_new(settings_.clientId.c_str(), true, this);
+    const daemon::BrokerAddress& broker = settings_.broker;
+    mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    mosquitto_will_set(mosq_, settings_.willTopic.c_str(), 7, "offline", 1, true);
+    if (!broker.user.empty())
+        mosquitto_username_pw_set(mosq_, broker.user.c_str(),
+                                  settings_.password.empty() ? nullptr : settings_.password.c_str());
+    if (broker.tls) {
+        if (settings_.caFile.empty())
+            mosquitto_int_option(mosq_, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+        const int rc = mosquitto_tls_set(
+            mosq_, settings_.caFile.empty() ? nullptr : settings_.caFile.c_str(), nullptr, nullptr,
+            nullptr, nullptr);
+        if (rc != MOSQ_ERR_SUCCESS && !settings_.caFile.empty())
+            return lost(QStringLiteral("cannot use the CA %1: %2")
+                            .arg(QString::fromStdString(settings_.caFile), errorText(rc)));
+    }
+    mosquitto_connect_callback_set(mosq_, [](mosquitto*, void* object, int rc) {
+        if (rc != 0)
+            return self(object)->lost(QStringLiteral("the broker refused: ") +
+                                      QString::fromUtf8(mosquitto_connack_string(rc)));
+        self(object)->connected_ = true;
+        self(object)->retryMs_ = kFirstRetryMs;
+        self(object)->giveUp_.stop();
+        self(object)->tell(QStringLiteral("MQTT connected"), false);
+        emit self(object)->connected();
+    });
+    mosquitto_disconnect_callback_set(mosq_, [](mosquitto*, void* object, int rc) {
+        self(object)->lost(errorText(rc));
+    });
+    mosquitto_message_callback_set(mosq_, [](mosquitto*, void* object,
+                                             const mosquitto_message* message) {
+        emit self(object)->message(message->topic,
+                                   std::string(static_cast<const char*>(message->payload),
+                                               static_cast<std::size_t>(message->payloadlen)));
+    });
+
+    // The name is looked up here without waiting; libmosquitto would block on it. A TLS
+    // connection goes by the name, which its certificate is checked against.
+    const QString host = QString::fromStdString(broker.host);
+    QHostInfo::lookupHost(host, this, [this, host](const QHostInfo& info) {
+        if (info.error() != QHostInfo::NoError || info.addresses().isEmpty())
+            return lost(QStringLiteral("cannot find %1: %2").arg(host, info.errorString()));
+        const std::string target = settings_.broker.tls
+                                       ? settings_.broker.host
+                                       : info.addresses().constFirst().toString().toStdString();
+        const int rc = mosquitto_connect_async(mosq_, target.c_str(), settings_.broker.port,
+                                               kKeepAliveSeconds);
+        if (rc != MOSQ_ERR_SUCCESS)
+            return lost(errorText(rc));
+        giveUp_.start(kConnectMs);
+        watch();
+    });
+}
+
+void MqttClient::watch()
+{
+    const int socket = mosquitto_socket(mosq_);
+    if (socket < 0)
+        return lost(QStringLiteral("no socket"));
+    reading_ = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read);
+    writing_ = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Write);
+    connect(reading_.get(), &QSocketNotifier::activated, this,
+            [this] { serviced(mosquitto_loop_read(mosq_, 1)); });
+    connect(writing_.get(), &QSocketNotifier::activated, this,
+            [this] { serviced(mosquitto_loop_write(mosq_, 1)); });
+    writing_->setEnabled(mosquitto_want_write(mosq_));
+}
+
+void MqttClient::serviced(int rc)
+{
+    if (rc != MOSQ_ERR_SUCCESS)
+        return lost(errorText(rc));
+    if (!writing_)
+        return;
+    const bool more = mosquitto_want_write(mosq_);
+    writing_->setEnabled(more);
+    if (!more && connected_)
+        emit drained();
+}
+
+void MqttClient::lost(const QString& why)
+{
+    if (retry_.isActive())
+        return; // told already
+    connected_ = false;
+    giveUp_.stop();
+    // Called from within the notifiers' own signals: they are let go of later, unwatched.
+    for (auto* notifier : {&reading_, &writing_}) {
+        if (*notifier) {
+            (*notifier)->setEnabled(false);
+            notifier->release()->deleteLater();
+        }
+    }
+    tell(QStringLiteral("MQTT broker %1:%2: %3; trying again every %4 s at most")
+             .arg(QString::fromStdString(settings_.broker.host))
+             .arg(settings_.broker.port)
+             .arg(why)
+             .arg(kLastRetryMs / 1000),
+         true);
+    retry_.start(retryMs_);
+    retryMs_ = std::min(retryMs_ * 2, kLastRetryMs);
+}
+
+void MqttClient::tell(const QString& text, bool fault)
+{
+    // Once per change: a broker that stays away is not told of at every try.
+    if (text == lastTold_)
+        return;
+    lastTold_ = text;
+    emit logged(text, fault);
+}
+
+} // namespace vx37::mqtt
