@@ -14,7 +14,9 @@ namespace {
 
 QString errorText(int rc)
 {
-    return QString::fromLocal8Bit(rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc));
+    // Its texts end in a full stop; the log lines go on after them.
+    QString text = QString::fromLocal8Bit(rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc));
+    return text.endsWith(u'.') ? text.chopped(1) : text;
 }
 
 MqttClient* self(void* object)
