@@ -46,6 +46,7 @@ MqttClient::MqttClient(Settings settings, QObject* parent)
 MqttClient::~MqttClient()
 {
     if (connected_) {
+        mosquitto_disconnect_callback_set(mosq_, nullptr); // not a loss to tell of
         // A clean end takes back the will: say it ourselves.
         mosquitto_publish(mosq_, nullptr, settings_.willTopic.c_str(), 7, "offline", 1, true);
         mosquitto_disconnect(mosq_);
