@@ -96,14 +96,15 @@ void MqttClient::tryConnect()
         mosquitto_username_pw_set(mosq_, broker.user.c_str(),
                                   settings_.password.empty() ? nullptr : settings_.password.c_str());
     if (broker.tls) {
-        if (settings_.caFile.empty())
-            mosquitto_int_option(mosq_, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-        const int rc = mosquitto_tls_set(
-            mosq_, settings_.caFile.empty() ? nullptr : settings_.caFile.c_str(), nullptr, nullptr,
-            nullptr, nullptr);
-        if (rc != MOSQ_ERR_SUCCESS && !settings_.caFile.empty())
+        // The system's CAs unless one is given: Debian keeps them, hashed, here.
+        const bool system = settings_.caFile.empty();
+        const int rc = mosquitto_tls_set(mosq_, system ? nullptr : settings_.caFile.c_str(),
+                                         system ? "/etc/ssl/certs" : nullptr, nullptr, nullptr,
+                                         nullptr);
+        if (rc != MOSQ_ERR_SUCCESS)
             return lost(QStringLiteral("cannot use the CA %1: %2")
-                            .arg(QString::fromStdString(settings_.caFile), errorText(rc)));
+                            .arg(QString::fromStdString(system ? "/etc/ssl/certs" : settings_.caFile),
+                                 errorText(rc)));
     }
     mosquitto_connect_callback_set(mosq_, [](mosquitto*, void* object, int rc) {
         if (rc != 0)
