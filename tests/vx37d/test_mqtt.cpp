@@ -1,5 +1,7 @@
 #include "link/memory_serial_control.h"
 #include "link/virtual_clock.h"
+#include "event_wait.h"
+#include "mqtt/mqtt_client.h"
 #include "mqtt/mqtt_front.h"
 #include "pjlink/pjlink_bridge.h"
 
@@ -7,6 +9,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTcpServer>
 #include <QTest>
 
 using namespace vx37;
@@ -164,6 +167,22 @@ private slots:
             QVERIFY(QJsonDocument::fromJson(config.section(u'=', 1).toUtf8())
                         .object()
                         .contains("unique_id"));
+    }
+
+    // An mqtts broker that refuses the connection is a loss told at once, not a handshake
+    // retried in a busy loop until the connection's time is up.
+    void tlsRefused()
+    {
+        QTcpServer closed;
+        closed.listen(QHostAddress::LocalHost, 0);
+        const int port = closed.serverPort();
+        closed.close();
+        MqttClient client({{true, "", "127.0.0.1", port}, "", "", "vx37-test", "t/availability"});
+        QStringList log;
+        connect(&client, &MqttClient::logged, [&](const QString& text) { log << text; });
+        client.start();
+        QVERIFY(waitUntil([&] { return !log.isEmpty(); }, 3000));
+        QVERIFY(!log.first().contains("no answer"));
     }
 };
 

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include <sys/socket.h>
+
 namespace vx37::mqtt {
 
 namespace {
@@ -151,8 +153,17 @@ void MqttClient::watch()
         return lost(QStringLiteral("no socket"));
     reading_ = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read);
     writing_ = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Write);
-    connect(reading_.get(), &QSocketNotifier::activated, this,
-            [this] { serviced(mosquitto_loop_read(mosq_, 1)); });
+    connect(reading_.get(), &QSocketNotifier::activated, this, [this, socket] {
+        // Before the session, libmosquitto's TLS handshake takes a refused or closed
+        // connection for one still to be made, and is called again at once, for ever.
+        char byte = 0;
+        const auto peeked = connected_ ? 1 : ::recv(socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (peeked == 0)
+            return lost(QStringLiteral("the broker closed the connection"));
+        if (peeked < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return lost(QString::fromLocal8Bit(std::strerror(errno)));
+        serviced(mosquitto_loop_read(mosq_, 1));
+    });
     connect(writing_.get(), &QSocketNotifier::activated, this,
             [this] { serviced(mosquitto_loop_write(mosq_, 1)); });
     writing_->setEnabled(mosquitto_want_write(mosq_));
