@@ -34,9 +34,12 @@ MqttClient::MqttClient(Settings settings, QObject* parent)
     static const int initialised = mosquitto_lib_init();
     (void)initialised;
     misc_.setInterval(1000);
+    clock_.start();
     connect(&misc_, &QTimer::timeout, this, [this] {
         if (reading_)
             serviced(mosquitto_loop_misc(mosq_));
+        for (const QString& held : limiter_.ended(clock_.elapsed()))
+            emit logged(held, true);
     });
     retry_.setSingleShot(true);
     connect(&retry_, &QTimer::timeout, this, &MqttClient::tryConnect);
@@ -207,7 +210,7 @@ void MqttClient::lost(const QString& why)
 void MqttClient::tell(const QString& text, bool fault)
 {
     // Once per change: a broker that stays away is not told of at every try.
-    if (text == lastTold_)
+    if (text == lastTold_ || !limiter_.admit(QStringLiteral("MQTT"), clock_.elapsed()))
         return;
     lastTold_ = text;
     emit logged(text, fault);

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "log_limiter.h"
 #include "mqtt/mqtt_link.h"
 #include "options.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -66,6 +68,8 @@ private:
     bool connected_ = false;
     int retryMs_ = kFirstRetryMs;
     QString lastTold_;
+    daemon::LogLimiter limiter_; // a broker that takes and drops each connection at once
+    QElapsedTimer clock_;
     std::unique_ptr<QSocketNotifier> reading_;
     std::unique_ptr<QSocketNotifier> writing_;
     QTimer misc_;
