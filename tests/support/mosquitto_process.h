@@ -24,13 +24,7 @@ public:
         config.close();
         start();
     }
-    ~MosquittoProcess()
-    {
-        for (QProcess* process : {&watch_, &broker_}) {
-            process->terminate();
-            process->waitForFinished(3000);
-        }
-    }
+    ~MosquittoProcess() { stop(); }
 
     quint16 port() const { return port_; }
     QString url() const { return QStringLiteral("mqtt://127.0.0.1:%1").arg(port_); }
