@@ -1,7 +1,6 @@
-// Any topic and payload a broker can deliver, through the MQTT front-end's command handling
-// onto a line in virtual time whose projector acknowledges or stays silent: each message
-// puts at most its command and one read-back on the line, and what is published is an
-// answer that parses as a JSON object, or a state under the instance's root.
+// Any topic and payload a broker delivers, through the MQTT front-end onto a line in virtual
+// time: at most a command and its read-back go out; what is published stays under the root,
+// an answer being a JSON object.
 #include "link/memory_serial_control.h"
 #include "link/virtual_clock.h"
 #include "mqtt/mqtt_front.h"
@@ -10,14 +9,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <cstdint>
 #include <cstdlib>
-#include <string_view>
 
 using namespace vx37;
 using namespace vx37::mqtt;
-
-namespace {
 
 struct Recorder : MqttLink
 {
@@ -32,8 +27,6 @@ struct Recorder : MqttLink
     void subscribe(const std::string&) override {}
 };
 
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static VirtualClock clock;
@@ -46,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     [[maybe_unused]] static const bool started = (line.start(), port.receive("80\r"), true);
     if (size == 0)
         return 0;
-    // The first byte: whether the projector acknowledges, and whether the topic is under
-    // the root; then the topic, a NUL, the payload.
+    // Byte 0: whether the projector acknowledges, whether the topic is under the root; then
+    // the topic, a NUL, the payload.
     const bool acknowledges = data[0] & 1;
     const std::string_view rest(reinterpret_cast<const char*>(data) + 1, size - 1);
     const std::size_t nul = std::min(rest.find('\0'), rest.size());
@@ -61,7 +54,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             port.receive("\x06\r");
         clock.advance(MqttFront::kFollowUpMs);
     }
-    // The command and its read-back; a poll round may have come due meanwhile.
     if (port.writes().size() > 2 + pjlink::Bridge::polledQueries().size() * 2)
         std::abort();
     return 0;

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QMap>
 #include <QProcess>
-#include <QStringList>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
@@ -19,8 +17,7 @@ public:
         port_ = probe.serverPort();
         probe.close();
         QFile config(dir_.filePath("mosquitto.conf"));
-        config.open(QIODevice::WriteOnly);
-        config.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n").arg(port_).toUtf8());
+        config.open(QIODevice::WriteOnly) && config.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n").arg(port_).toUtf8());
         config.close();
         start();
     }
@@ -52,12 +49,9 @@ public:
     void stop()
     {
         watch_.disconnect();
-        for (QProcess* process : {&watch_, &broker_}) {
-            process->terminate();
-            process->waitForFinished(3000);
-        }
-        seen.clear();
-        last.clear();
+        for (QProcess* process : {&watch_, &broker_})
+            process->terminate(), process->waitForFinished(3000);
+        seen.clear(), last.clear();
     }
 
     bool publish(const QString& topic, const QString& payload)

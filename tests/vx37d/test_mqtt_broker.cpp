@@ -3,11 +3,9 @@
 #include "sim_process.h"
 #include "test_registry.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
-
 #include <csignal>
 
 // vx37d against vx37-sim and Debian's mosquitto, checked with mosquitto_sub and
@@ -41,14 +39,12 @@ private slots:
             for (auto it = broker.last.cbegin(); it != broker.last.cend(); ++it)
                 if (it.key().startsWith("homeassistant/") && it.key().endsWith("/config"))
                     found << QJsonDocument::fromJson(it.value().toUtf8()).object();
-            for (const QJsonObject& config : found)
-                if (!broker.last.contains(config["state_topic"].toString()))
-                    return QList<QJsonObject>();
-            return found.size() == 13 ? found : QList<QJsonObject>();
+            const bool all = std::all_of(found.begin(), found.end(), [&](const QJsonObject& config) {
+                return broker.last.contains(config["state_topic"].toString()); });
+            return all && found.size() == 13 ? found : QList<QJsonObject>();
         };
         // Discovery, and every state its configs name, from the first poll rounds.
-        QVERIFY(has(root + "availability", "online"));
-        QVERIFY(waitUntil([&] { return !configs().isEmpty(); }, 15000));
+        QVERIFY(has(root + "availability", "online") && waitUntil([&] { return !configs().isEmpty(); }, 15000));
         for (const QJsonObject& config : configs()) {
             QVERIFY(!config.value("unique_id").toString().isEmpty());
             QCOMPARE(config["availability"][0]["topic"].toString(), root + "availability");
@@ -80,13 +76,11 @@ private slots:
         sim.start(SimProcess::program(), simArgs);
         QVERIFY(has(root + "availability", "online"));
         broker.stop();
-        QVERIFY(broker.start());
-        QVERIFY(waitUntil([&] { return !configs().isEmpty(); }, 15000));
+        QVERIFY(broker.start() && waitUntil([&] { return !configs().isEmpty(); }, 15000));
         QVERIFY(has(root + "availability", "online"));
         ::kill(static_cast<pid_t>(daemon.processId()), SIGKILL);
         QVERIFY(has(root + "availability", "offline"));
         sim.terminate();
-        sim.waitForFinished(5000);
     }
 };
 
