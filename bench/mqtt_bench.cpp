@@ -182,6 +182,8 @@ int main(int argc, char** argv)
             done = frame > 0;
             toWire.push_back((frame - sent) / 1e6);
         }
+        daemon->terminate();
+        daemon->waitForFinished(5000);
     }
     if (!done) {
         std::printf("one instance: FAILED (no state or frame came)\n");
