@@ -223,7 +223,9 @@ std::vector<Message> discoveryConfigs(const Device& device)
                          const QString& state, QJsonObject config) {
         config.insert("name", name);
         config.insert("unique_id", node + QLatin1Char('_') + object);
-        config.insert("object_id", node + QLatin1Char('_') + object);
+        // The entity id Home Assistant gives it first (object_id is gone from discovery).
+        config.insert("default_entity_id",
+                      QString::fromLatin1(component) + '.' + (node + '_' + object).toLower());
         config.insert("state_topic", root + state);
         config.insert("availability",
                       QJsonArray{QJsonObject{{"topic", root + QLatin1String(kAvailability)}}});
