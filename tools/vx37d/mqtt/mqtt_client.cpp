@@ -14,11 +14,16 @@ namespace vx37::mqtt {
 
 namespace {
 
+// libmosquitto's texts end in a full stop; the log lines go on after them.
+QString clause(const char* text)
+{
+    const QString clause = QString::fromLocal8Bit(text);
+    return clause.endsWith(u'.') ? clause.chopped(1) : clause;
+}
+
 QString errorText(int rc)
 {
-    // Its texts end in a full stop; the log lines go on after them.
-    QString text = QString::fromLocal8Bit(rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc));
-    return text.endsWith(u'.') ? text.chopped(1) : text;
+    return clause(rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc));
 }
 
 MqttClient* self(void* object)
@@ -114,7 +119,7 @@ void MqttClient::tryConnect()
     mosquitto_connect_callback_set(mosq_, [](mosquitto*, void* object, int rc) {
         if (rc != 0)
             return self(object)->lost(QStringLiteral("the broker refused: ") +
-                                      QString::fromUtf8(mosquitto_connack_string(rc)));
+                                      clause(mosquitto_connack_string(rc)));
         self(object)->connected_ = true;
         self(object)->retryMs_ = kFirstRetryMs;
         self(object)->giveUp_.stop();
