@@ -139,7 +139,11 @@ void MqttClient::tryConnect()
     // The name is looked up here without waiting; libmosquitto would block on it. A TLS
     // connection goes by the name, which its certificate is checked against.
     const QString host = QString::fromStdString(broker.host);
-    QHostInfo::lookupHost(host, this, [this, host](const QHostInfo& info) {
+    const int attempt = ++attempt_;
+    giveUp_.start(kConnectMs); // a lookup that hangs included
+    QHostInfo::lookupHost(host, this, [this, host, attempt](const QHostInfo& info) {
+        if (attempt != attempt_)
+            return; // given up on: a later try is under way
         if (info.error() != QHostInfo::NoError || info.addresses().isEmpty())
             return lost(QStringLiteral("cannot find %1: %2").arg(host, info.errorString()));
         const std::string target = settings_.broker.tls
@@ -149,7 +153,6 @@ void MqttClient::tryConnect()
                                                kKeepAliveSeconds);
         if (rc != MOSQ_ERR_SUCCESS)
             return lost(errorText(rc));
-        giveUp_.start(kConnectMs);
         watch();
     });
 }

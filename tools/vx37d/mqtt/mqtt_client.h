@@ -67,6 +67,7 @@ private:
     mosquitto* mosq_ = nullptr;
     bool connected_ = false;
     int retryMs_ = kFirstRetryMs;
+    int attempt_ = 0;
     QString lastTold_;
     daemon::LogLimiter limiter_; // a broker that takes and drops each connection at once
     QElapsedTimer clock_;
