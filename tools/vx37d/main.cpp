@@ -8,6 +8,7 @@
 #include "pjlink/pjlink_server.h"
 #include "line/projector_line.h"
 #include "link/any_port_control.h"
+#include "mqtt/mqtt_service.h"
 #include "share/share_server.h"
 
 #include <QCoreApplication>
@@ -150,6 +151,16 @@ int main(int argc, char** argv)
                                    "protocol has no password")
                         .arg(shared.address().text()),
                     true);
+    }
+    std::unique_ptr<mqtt::MqttService> mqttService;
+    if (plan.mqtt) {
+        mqttService = std::make_unique<mqtt::MqttService>(
+            line, plan, options.mqttCa,
+            mqtt::Device{options.name.value_or(hostName()), options.manufacturer, VX37_VERSION},
+            now);
+        QObject::connect(&mqttService->client(), &mqtt::MqttClient::logged, &app, logLine);
+        logLine(QStringLiteral("MQTT to ") + mqttService->where(), false);
+        mqttService->start();
     }
     logLine(QStringLiteral("the projector on %1 at %2 baud").arg(portName).arg(options.baud),
             false);
