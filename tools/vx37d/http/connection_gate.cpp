@@ -8,6 +8,8 @@ namespace vx37::http {
 
 namespace {
 
+constexpr int kSystemSendBuffer = 64 * 1024;
+
 // The value of a header in a head, or a null array; duplicates counted in `count`.
 QByteArray headerValue(const QByteArray& head, const QByteArray& name, int& count)
 {
@@ -51,8 +53,12 @@ bool ConnectionGate::admit(QTcpSocket* socket)
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         return false;
     }
-    // Qt buffers no more than one bounded request ahead of what is scanned.
-    socket->setReadBufferSize(limits_.maxBody);
+    // Qt HttpServer keeps a request in the socket's buffer until it is whole: room for the
+    // largest admitted one, and no more.
+    socket->setReadBufferSize(limits_.maxHead + limits_.maxBody + 4096);
+    // What the system holds for a peer that does not read is bounded too, so that
+    // bytesToWrite() tells soon.
+    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSystemSendBuffer);
     Connection& connection = connections_[socket];
     connection.socket = socket;
     connection.address = address;

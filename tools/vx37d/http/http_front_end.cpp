@@ -204,8 +204,13 @@ bool HttpFrontEnd::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
         replyError(socket, "403 Forbidden", QStringLiteral("another site's page may not do this"));
         return true;
     }
-    const bool admitted = login_.admits(header(request, "authorization"), header(request, "cookie"));
-    if (path == QLatin1String("/login"))
+    const WebLogin::Outcome verdict = login_.admits(
+        daemon::addressOf(*socket).first, header(request, "authorization"), header(request, "cookie"));
+    const bool admitted = verdict == WebLogin::Outcome::Welcome;
+    if (verdict == WebLogin::Outcome::TooMany)
+        replyError(socket, "429 Too Many Requests",
+                   QStringLiteral("too many wrong passwords; wait a minute"), "Retry-After: 60\r\n");
+    else if (path == QLatin1String("/login"))
         login(request, socket);
     else if (path == QLatin1String(web::kSessionPath) && upgrade) {
         if (!admitted)
@@ -224,7 +229,7 @@ bool HttpFrontEnd::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
     } else if (upgrade)
         replyError(socket, "404 Not Found", QStringLiteral("no WebSocket here"));
     else if (path.startsWith(QLatin1String("/api/")))
-        api(request, socket, path);
+        api(request, socket, path, admitted);
     else
         page(request, socket, admitted);
     gate_.checkUnsent(socket);
@@ -285,10 +290,10 @@ void HttpFrontEnd::login(const QHttpServerRequest& request, QTcpSocket* socket)
     }
 }
 
-void HttpFrontEnd::api(const QHttpServerRequest& request, QTcpSocket* socket, const QString& path)
+void HttpFrontEnd::api(const QHttpServerRequest& request, QTcpSocket* socket, const QString& path,
+                       bool admitted)
 {
-    if (login_.required() &&
-        !login_.admits(header(request, "authorization"), header(request, "cookie")))
+    if (!admitted)
         return replyError(socket, "401 Unauthorized", QStringLiteral("the password is needed"),
                           "WWW-Authenticate: Basic realm=\"vx37d\"\r\n");
     const bool get = request.method() == QHttpServerRequest::Method::Get;

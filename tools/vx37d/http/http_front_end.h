@@ -63,7 +63,8 @@ private:
     };
     void page(const QHttpServerRequest& request, QTcpSocket* socket, bool admitted);
     void login(const QHttpServerRequest& request, QTcpSocket* socket);
-    void api(const QHttpServerRequest& request, QTcpSocket* socket, const QString& path);
+    void api(const QHttpServerRequest& request, QTcpSocket* socket, const QString& path,
+             bool admitted);
     void runCommand(const QHttpServerRequest& request, QTcpSocket* socket, const QString& name);
     void takeWebSockets();
     void openEvents(std::unique_ptr<QWebSocket> socket);
