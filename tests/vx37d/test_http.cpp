@@ -126,6 +126,7 @@ private slots:
         QTest::newRow("64 KiB + 1") << post("power-off", {}, QByteArray(65535, ' ') + "{}") << QByteArray() << false << true << 0 << QByteArray("413");
         QTest::newRow("chunked") << post("power-off", "Transfer-Encoding: chunked\r\n") << QByteArray() << false << true << 0 << QByteArray("411");
         QTest::newRow("head over 16 KiB") << get("/api/status", "X: " + QByteArray(16384, 'x') + "\r\n") << QByteArray() << false << true << 0 << QByteArray("431");
+        QTest::newRow("behind a command") << post("power-off") + get("/x.js") << QByteArray("\x06\r") << false << true << 0 << QByteArray("200");
         QTest::newRow("unexpected") << post("power-off") << QByteArray("ERR\r") << false << true << 0 << QByteArray("502");
         QTest::newRow("no answer") << post("power-off") << QByteArray("none") << false << true << 0 << QByteArray("504");
         QTest::newRow("line down") << post("power-off") << QByteArray() << false << false << 0 << QByteArray("503");

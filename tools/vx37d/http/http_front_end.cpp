@@ -154,7 +154,8 @@ bool HttpFrontEnd::listen(const ListenAddress& address, const QString& certFile,
     std::unique_ptr<QTcpServer> server;
     if (!certFile.isEmpty() || !keyFile.isEmpty()) {
         QSslConfiguration config;
-        if (error_ = readTls(certFile, keyFile, config); !error_.isEmpty())
+        error_ = readTls(certFile, keyFile, config);
+        if ((tlsFault_ = !error_.isEmpty()))
             return false;
         auto ssl = std::make_unique<GatedServer<QSslServer>>(gate_);
         ssl->setSslConfiguration(config);
@@ -197,6 +198,13 @@ QByteArray HttpFrontEnd::cookieFlags() const
 
 bool HttpFrontEnd::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
 {
+    // A request behind a command still running would be answered first, out of order: it
+    // is dropped, and the connection closed after the command's answer.
+    if (const auto found = commandsRunning_.find(socket);
+        found != commandsRunning_.end() && found->second.socket == socket) {
+        found->second.pipelined = true;
+        return true;
+    }
     const QString path = request.url().path();
     const bool post = request.method() == QHttpServerRequest::Method::Post;
     const bool upgrade = header(request, "upgrade").compare("websocket", Qt::CaseInsensitive) == 0;
@@ -244,10 +252,9 @@ void HttpFrontEnd::missingHandler(const QHttpServerRequest&, QTcpSocket* socket)
 void HttpFrontEnd::page(const QHttpServerRequest& request, QTcpSocket* socket, bool admitted)
 {
     const QString path = request.url().path();
-    if (request.method() != QHttpServerRequest::Method::Get &&
-        request.method() != QHttpServerRequest::Method::Head)
+    if (request.method() != QHttpServerRequest::Method::Get)
         return replyError(socket, "405 Method Not Allowed", QStringLiteral("GET only"),
-                          "Allow: GET, HEAD\r\n");
+                          "Allow: GET\r\n");
     if (!admitted && path == QLatin1String("/"))
         return reply(socket, "200 OK", "text/html; charset=utf-8", loginForm(false),
                      "Content-Security-Policy: frame-ancestors 'none'\r\n");
@@ -333,13 +340,25 @@ void HttpFrontEnd::runCommand(const QHttpServerRequest& request, QTcpSocket* soc
                           QStringLiteral("the body is empty or {}: the name says it all"));
     const QString peer = daemon::addressOf(*socket).second;
     emit logged(QStringLiteral("web: %1 runs %2").arg(peer, name.left(40)), false);
+    commandsRunning_[socket] = {socket, false};
     runNamedCommand(line_, name.toStdString(),
-                    [socket = QPointer<QTcpSocket>(socket), this](const NamedAnswer& answer) {
+                    [key = socket, socket = QPointer<QTcpSocket>(socket), this](const NamedAnswer& answer) {
                         static constexpr const char* kStatus[] = {
                             "200 OK", "502 Bad Gateway", "504 Gateway Timeout",
                             "503 Service Unavailable", "404 Not Found"};
+                        bool pipelined = false;
+                        if (const auto running = commandsRunning_.find(key);
+                            running != commandsRunning_.end() && running->second.socket == socket) {
+                            pipelined = running->second.pipelined;
+                            commandsRunning_.erase(running);
+                        }
+                        if (!socket)
+                            return;
                         reply(socket, kStatus[static_cast<int>(answer.outcome)], kJson,
-                              QByteArray::fromStdString(answer.json));
+                              QByteArray::fromStdString(answer.json),
+                              pipelined ? "Connection: close\r\n" : "");
+                        if (pipelined)
+                            socket->disconnectFromHost();
                         gate_.checkUnsent(socket);
                     });
 }

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QWebSocket>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +43,8 @@ public:
     bool listen(const ListenAddress& address, const QString& certFile = {},
                 const QString& keyFile = {});
     QString errorString() const { return error_; }
+    // Whether listen() failed on the certificate or key, not on the address.
+    bool tlsFault() const { return tlsFault_; }
     ListenAddress address() const;
     // What a user opens: "http://127.0.0.1:8037/".
     QString pageUrl() const;
@@ -80,8 +83,15 @@ private:
     ConnectionGate gate_;
     QTcpServer* server_ = nullptr;
     bool tls_ = false;
+    bool tlsFault_ = false;
     QString error_;
     std::vector<EventSocket> events_;
+    struct Running
+    {
+        QPointer<QTcpSocket> socket; // null once gone: the address may be another's
+        bool pipelined = false;      // a request came behind the command
+    };
+    std::map<QTcpSocket*, Running> commandsRunning_;
 };
 
 } // namespace vx37::http
