@@ -44,13 +44,16 @@ struct HttpRig
         port.clearWritten();
         web.listen({QHostAddress::LocalHost, 0});
     }
-    QByteArray origin() const { return "http://127.0.0.1:" + QByteArray::number(web.address().port); }
+    QByteArray origin() const
+    {
+        return "http://127.0.0.1:" + QByteArray::number(web.address().port);
+    }
 
     VirtualClock clock;
     ProjectorLine::Clock now = [this] { return clock.now(); };
     MemorySerialControl port;
-    ProjectorLine line{port, clock.createTimer(0), clock.createTimer(0), clock.createTimer(0),
-                       now, 5000, {"CR0"}};
+    ProjectorLine line{
+        port, clock.createTimer(0), clock.createTimer(0), clock.createTimer(0), now, 5000, {"CR0"}};
     FakePages pages;
     HttpFrontEnd web;
 };
@@ -73,8 +76,8 @@ QByteArray exchange(HttpRig& rig, const QByteArray& request, const QByteArray& r
     socket.connectToHost(QHostAddress::LocalHost, rig.web.address().port);
     socket.waitForConnected(5000);
     socket.write(request);
-    for (int step = 0; step < 300 && !answered(socket) &&
-                       socket.state() == QAbstractSocket::ConnectedState;
+    for (int step = 0;
+         step < 300 && !answered(socket) && socket.state() == QAbstractSocket::ConnectedState;
          ++step) {
         QTest::qWait(5);
         if (!rig.port.writes().empty() && reply == "none")
@@ -111,43 +114,82 @@ private slots:
         QTest::addColumn<bool>("up");
         QTest::addColumn<int>("sessionsOpen");
         QTest::addColumn<QByteArray>("status");
-        const QByteArray basic = "Authorization: Basic " + QByteArray(":secret").toBase64() + "\r\n";
+        const QByteArray basic =
+            "Authorization: Basic " + QByteArray(":secret").toBase64() + "\r\n";
         const auto get = [](const QByteArray& path, const QByteArray& headers = {}) {
             return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1:PORT\r\n" + headers + "\r\n";
         };
-        QTest::newRow("page") << get("/") << QByteArray() << false << true << 0 << QByteArray("200");
-        QTest::newRow("no such file") << get("/x.js") << QByteArray() << false << true << 0 << QByteArray("404");
-        QTest::newRow("status") << get("/api/status") << QByteArray() << false << true << 0 << QByteArray("200");
-        QTest::newRow("commands") << get("/api/commands") << QByteArray() << false << true << 0 << QByteArray("200");
-        QTest::newRow("openapi") << get("/api/openapi.json") << QByteArray() << false << true << 0 << QByteArray("200");
-        QTest::newRow("answered") << post("power-off") << QByteArray("\x06\r") << false << true << 0 << QByteArray("200");
-        QTest::newRow("{}") << post("power-off", {}, "{}") << QByteArray("\x06\r") << false << true << 0 << QByteArray("200");
-        QTest::newRow("64 KiB") << post("power-off", {}, QByteArray(65534, ' ') + "{}") << QByteArray("\x06\r") << false << true << 0 << QByteArray("200");
-        QTest::newRow("64 KiB + 1") << post("power-off", {}, QByteArray(65535, ' ') + "{}") << QByteArray() << false << true << 0 << QByteArray("413");
-        QTest::newRow("chunked") << post("power-off", "Transfer-Encoding: chunked\r\n") << QByteArray() << false << true << 0 << QByteArray("411");
-        QTest::newRow("head over 16 KiB") << get("/api/status", "X: " + QByteArray(16384, 'x') + "\r\n") << QByteArray() << false << true << 0 << QByteArray("431");
-        QTest::newRow("behind a command") << post("power-off") + get("/x.js") << QByteArray("\x06\r") << false << true << 0 << QByteArray("200");
-        QTest::newRow("unexpected") << post("power-off") << QByteArray("ERR\r") << false << true << 0 << QByteArray("502");
-        QTest::newRow("no answer") << post("power-off") << QByteArray("none") << false << true << 0 << QByteArray("504");
-        QTest::newRow("line down") << post("power-off") << QByteArray() << false << false << 0 << QByteArray("503");
-        QTest::newRow("unknown name") << post("power-of") << QByteArray() << false << true << 0 << QByteArray("404");
-        QTest::newRow("a body") << post("power-off", {}, "{\"x\":1}") << QByteArray() << false << true << 0 << QByteArray("400");
-        QTest::newRow("GET a command") << get("/api/commands/power-off") << QByteArray() << false << true << 0 << QByteArray("405");
-        QTest::newRow("own Origin") << post("power-off", "Origin: http://127.0.0.1\r\n") << QByteArray("\x06\r") << false << true << 0 << QByteArray("200");
-        QTest::newRow("foreign Origin") << post("power-off", "Origin: http://evil.example\r\n") << QByteArray() << false << true << 0 << QByteArray("403");
-        QTest::newRow("other port") << post("power-off", "Origin: http://127.0.0.1:81\r\n") << QByteArray() << false << true << 0 << QByteArray("403");
-        QTest::newRow("events") << get("/api/events", kUpgrade) << QByteArray() << false << true << 0 << QByteArray("101");
-        QTest::newRow("events, foreign") << get("/api/events", kUpgrade + "Origin: http://evil.example\r\n") << QByteArray() << false << true << 0 << QByteArray("403");
-        QTest::newRow("session") << get("/session", kUpgrade + "Origin: http://127.0.0.1:PORT\r\n") << QByteArray() << false << true << 0 << QByteArray("101");
-        QTest::newRow("session, foreign") << get("/session", kUpgrade + "Origin: http://evil.example\r\n") << QByteArray() << false << true << 0 << QByteArray("403");
-        QTest::newRow("sessions full") << get("/session", kUpgrade) << QByteArray() << false << true << 32 << QByteArray("503");
-        QTest::newRow("Basic") << get("/api/status", basic) << QByteArray() << true << true << 0 << QByteArray("200");
-        QTest::newRow("Basic, wrong") << get("/api/status", "Authorization: Basic Ondyb25n\r\n") << QByteArray() << true << true << 0 << QByteArray("401");
-        QTest::newRow("Basic, none") << get("/api/status") << QByteArray() << true << true << 0 << QByteArray("401");
-        QTest::newRow("POST, none") << post("power-off") << QByteArray() << true << true << 0 << QByteArray("401");
-        QTest::newRow("events, none") << get("/api/events", kUpgrade) << QByteArray() << true << true << 0 << QByteArray("401");
-        QTest::newRow("session, none") << get("/session", kUpgrade) << QByteArray() << true << true << 0 << QByteArray("401");
-        QTest::newRow("login form") << get("/") << QByteArray() << true << true << 0 << QByteArray("200");
+        QTest::newRow("page") << get("/") << QByteArray() << false << true << 0
+                              << QByteArray("200");
+        QTest::newRow("no such file")
+            << get("/x.js") << QByteArray() << false << true << 0 << QByteArray("404");
+        QTest::newRow("status") << get("/api/status") << QByteArray() << false << true << 0
+                                << QByteArray("200");
+        QTest::newRow("commands") << get("/api/commands") << QByteArray() << false << true << 0
+                                  << QByteArray("200");
+        QTest::newRow("openapi") << get("/api/openapi.json") << QByteArray() << false << true << 0
+                                 << QByteArray("200");
+        QTest::newRow("answered") << post("power-off") << QByteArray("\x06\r") << false << true << 0
+                                  << QByteArray("200");
+        QTest::newRow("{}") << post("power-off", {}, "{}") << QByteArray("\x06\r") << false << true
+                            << 0 << QByteArray("200");
+        QTest::newRow("64 KiB") << post("power-off", {}, QByteArray(65534, ' ') + "{}")
+                                << QByteArray("\x06\r") << false << true << 0 << QByteArray("200");
+        QTest::newRow("64 KiB + 1") << post("power-off", {}, QByteArray(65535, ' ') + "{}")
+                                    << QByteArray() << false << true << 0 << QByteArray("413");
+        QTest::newRow("chunked") << post("power-off", "Transfer-Encoding: chunked\r\n")
+                                 << QByteArray() << false << true << 0 << QByteArray("411");
+        QTest::newRow("head over 16 KiB")
+            << get("/api/status", "X: " + QByteArray(16384, 'x') + "\r\n") << QByteArray() << false
+            << true << 0 << QByteArray("431");
+        QTest::newRow("behind a command")
+            << post("power-off") + get("/x.js") << QByteArray("\x06\r") << false << true << 0
+            << QByteArray("200");
+        QTest::newRow("unexpected")
+            << post("power-off") << QByteArray("ERR\r") << false << true << 0 << QByteArray("502");
+        QTest::newRow("no answer")
+            << post("power-off") << QByteArray("none") << false << true << 0 << QByteArray("504");
+        QTest::newRow("line down")
+            << post("power-off") << QByteArray() << false << false << 0 << QByteArray("503");
+        QTest::newRow("unknown name")
+            << post("power-of") << QByteArray() << false << true << 0 << QByteArray("404");
+        QTest::newRow("a body") << post("power-off", {}, "{\"x\":1}") << QByteArray() << false
+                                << true << 0 << QByteArray("400");
+        QTest::newRow("GET a command") << get("/api/commands/power-off") << QByteArray() << false
+                                       << true << 0 << QByteArray("405");
+        QTest::newRow("own Origin")
+            << post("power-off", "Origin: http://127.0.0.1\r\n") << QByteArray("\x06\r") << false
+            << true << 0 << QByteArray("200");
+        QTest::newRow("foreign Origin") << post("power-off", "Origin: http://evil.example\r\n")
+                                        << QByteArray() << false << true << 0 << QByteArray("403");
+        QTest::newRow("other port") << post("power-off", "Origin: http://127.0.0.1:81\r\n")
+                                    << QByteArray() << false << true << 0 << QByteArray("403");
+        QTest::newRow("events") << get("/api/events", kUpgrade) << QByteArray() << false << true
+                                << 0 << QByteArray("101");
+        QTest::newRow("events, foreign")
+            << get("/api/events", kUpgrade + "Origin: http://evil.example\r\n") << QByteArray()
+            << false << true << 0 << QByteArray("403");
+        QTest::newRow("session") << get("/session", kUpgrade + "Origin: http://127.0.0.1:PORT\r\n")
+                                 << QByteArray() << false << true << 0 << QByteArray("101");
+        QTest::newRow("session, foreign")
+            << get("/session", kUpgrade + "Origin: http://evil.example\r\n") << QByteArray()
+            << false << true << 0 << QByteArray("403");
+        QTest::newRow("sessions full") << get("/session", kUpgrade) << QByteArray() << false << true
+                                       << 32 << QByteArray("503");
+        QTest::newRow("Basic") << get("/api/status", basic) << QByteArray() << true << true << 0
+                               << QByteArray("200");
+        QTest::newRow("Basic, wrong") << get("/api/status", "Authorization: Basic Ondyb25n\r\n")
+                                      << QByteArray() << true << true << 0 << QByteArray("401");
+        QTest::newRow("Basic, none")
+            << get("/api/status") << QByteArray() << true << true << 0 << QByteArray("401");
+        QTest::newRow("POST, none")
+            << post("power-off") << QByteArray() << true << true << 0 << QByteArray("401");
+        QTest::newRow("events, none") << get("/api/events", kUpgrade) << QByteArray() << true
+                                      << true << 0 << QByteArray("401");
+        QTest::newRow("session, none")
+            << get("/session", kUpgrade) << QByteArray() << true << true << 0 << QByteArray("401");
+        QTest::newRow("login form")
+            << get("/") << QByteArray() << true << true << 0 << QByteArray("200");
     }
     void requests()
     {
@@ -169,15 +211,19 @@ private slots:
     {
         HttpRig rig("secret");
         const auto login = [&](const QByteArray& password) {
-            return exchange(rig, "POST /login HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
-                                 "Content-Length: " + QByteArray::number(password.size() + 9) +
-                                     "\r\n\r\npassword=" + password);
+            return exchange(
+                rig, "POST /login HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                     "Content-Length: " +
+                         QByteArray::number(password.size() + 9) + "\r\n\r\npassword=" + password);
         };
         const QByteArray welcome = login("secret");
-        const auto cookie = QRegularExpression(QStringLiteral("Set-Cookie: (vx37session=[0-9a-f]{32}); Path=/; HttpOnly; SameSite=Strict\r\n"))
-                                .match(QString::fromLatin1(welcome));
+        const auto cookie =
+            QRegularExpression(QStringLiteral("Set-Cookie: (vx37session=[0-9a-f]{32}); Path=/; "
+                                              "HttpOnly; SameSite=Strict\r\n"))
+                .match(QString::fromLatin1(welcome));
         QVERIFY2(cookie.hasMatch(), welcome.constData());
-        const QByteArray status = "GET /api/status HTTP/1.1\r\nCookie: " + cookie.captured(1).toLatin1() + "\r\n\r\n";
+        const QByteArray status =
+            "GET /api/status HTTP/1.1\r\nCookie: " + cookie.captured(1).toLatin1() + "\r\n\r\n";
         QCOMPARE(exchange(rig, status).left(12), "HTTP/1.1 200");
         for (int tries = 0; tries < WebLogin::kTries; ++tries)
             QCOMPARE(login("wrong").left(12), "HTTP/1.1 401");
@@ -221,8 +267,10 @@ private slots:
         QWebSocket reader;
         int received = 0;
         connect(&reader, &QWebSocket::textMessageReceived, [&] { ++received; });
-        reader.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/api/events").arg(rig.web.address().port)));
-        QVERIFY(QTest::qWaitFor([&] { return rig.web.eventSocketCount() == 2 && received == 1; }, 5000));
+        reader.open(
+            QUrl(QStringLiteral("ws://127.0.0.1:%1/api/events").arg(rig.web.address().port)));
+        QVERIFY(QTest::qWaitFor([&] { return rig.web.eventSocketCount() == 2 && received == 1; },
+                                5000));
         for (int change = 0; change < 20000 && rig.web.eventSocketCount() == 2; ++change) {
             emit rig.line.readingChanged("CR0");
             if (change % 100 == 0)
@@ -241,7 +289,8 @@ private slots:
         daemon.start(VX37D_PATH, {"--port", sim.link(), "--pjlink", "off", "--share", "off",
                                   "--http", "127.0.0.1:0"});
         QString log;
-        const QRegularExpression ready(R"(web panel on http://127.0.0.1:(\d+)/[\s\S]*the projector answers)");
+        const QRegularExpression ready(
+            R"(web panel on http://127.0.0.1:(\d+)/[\s\S]*the projector answers)");
         QVERIFY(QTest::qWaitFor(
             [&] {
                 log += QString::fromUtf8(daemon.readAllStandardError());
@@ -253,7 +302,8 @@ private slots:
         socket.write(post("power-off"));
         QVERIFY(QTest::qWaitFor([&] { return answered(socket); }, 10000));
         QVERIFY(socket.readAll().startsWith("HTTP/1.1 200"));
-        QVERIFY(QTest::qWaitFor([&] { return sim.linesWith(QStringLiteral("C 0 1 CR")) > 0; }, 5000));
+        QVERIFY(
+            QTest::qWaitFor([&] { return sim.linesWith(QStringLiteral("C 0 1 CR")) > 0; }, 5000));
         daemon.terminate();
         daemon.waitForFinished(5000);
     }

@@ -135,8 +135,8 @@ void ConnectionGate::scan(Connection& connection)
 void ConnectionGate::refuse(Connection& connection, const QByteArray& status, const QString& why)
 {
     QTcpSocket& socket = *connection.socket;
-    log(connection.address,
-        daemon::addressOf(socket).second + QStringLiteral(" refused: ") + why, true);
+    log(connection.address, daemon::addressOf(socket).second + QStringLiteral(" refused: ") + why,
+        true);
     connection.refused = true;
     connection.head.clear();
     socket.readAll(); // never parsed

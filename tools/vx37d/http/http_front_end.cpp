@@ -1,8 +1,8 @@
 #include "http/http_front_end.h"
 
+#include "commands/button_table.h"
 #include "ctl/command_line.h"
 #include "ctl/command_names.h"
-#include "commands/button_table.h"
 #include "http/status_json.h"
 #include "line/named_command.h"
 #include "tcp_clients.h"
@@ -57,9 +57,10 @@ void replyJson(QTcpSocket* socket, const QByteArray& status, const QJsonDocument
 void replyError(QTcpSocket* socket, const QByteArray& status, const QString& error,
                 const QByteArray& headers = {})
 {
-    reply(socket, status, kJson,
-          QJsonDocument(QJsonObject{{QStringLiteral("error"), error}}).toJson(QJsonDocument::Compact),
-          headers);
+    reply(
+        socket, status, kJson,
+        QJsonDocument(QJsonObject{{QStringLiteral("error"), error}}).toJson(QJsonDocument::Compact),
+        headers);
 }
 
 // A present Origin must be the page's own site: the host and port the browser asked for.
@@ -76,7 +77,8 @@ bool foreignOrigin(const QHttpServerRequest& request)
     QString asked = QString::fromLatin1(header(request, "host")).toLower();
     if (asked.lastIndexOf(QLatin1Char(':')) <= asked.lastIndexOf(QLatin1Char(']')))
         asked += QLatin1Char(':') + QString::number(defaultPort);
-    return url.host().isEmpty() || host + QLatin1Char(':') + QString::number(url.port(defaultPort)) != asked;
+    return url.host().isEmpty() ||
+           host + QLatin1Char(':') + QString::number(url.port(defaultPort)) != asked;
 }
 
 QByteArray loginForm(bool wrong)
@@ -101,7 +103,8 @@ QString readTls(const QString& certFile, const QString& keyFile, QSslConfigurati
 {
     QFile cert(certFile);
     if (!cert.open(QIODevice::ReadOnly))
-        return QStringLiteral("cannot read the certificate %1: %2").arg(certFile, cert.errorString());
+        return QStringLiteral("cannot read the certificate %1: %2")
+            .arg(certFile, cert.errorString());
     const QList<QSslCertificate> chain = QSslCertificate::fromData(cert.readAll(), QSsl::Pem);
     if (chain.isEmpty())
         return QStringLiteral("no PEM certificate in %1").arg(certFile);
@@ -212,12 +215,14 @@ bool HttpFrontEnd::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
         replyError(socket, "403 Forbidden", QStringLiteral("another site's page may not do this"));
         return true;
     }
-    const WebLogin::Outcome verdict = login_.admits(
-        daemon::addressOf(*socket).first, header(request, "authorization"), header(request, "cookie"));
+    const WebLogin::Outcome verdict =
+        login_.admits(daemon::addressOf(*socket).first, header(request, "authorization"),
+                      header(request, "cookie"));
     const bool admitted = verdict == WebLogin::Outcome::Welcome;
     if (verdict == WebLogin::Outcome::TooMany)
         replyError(socket, "429 Too Many Requests",
-                   QStringLiteral("too many wrong passwords; wait a minute"), "Retry-After: 60\r\n");
+                   QStringLiteral("too many wrong passwords; wait a minute"),
+                   "Retry-After: 60\r\n");
     else if (path == QLatin1String("/login"))
         login(request, socket);
     else if (path == QLatin1String(web::kSessionPath) && upgrade) {
@@ -232,8 +237,9 @@ bool HttpFrontEnd::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
             replyError(socket, "401 Unauthorized", QStringLiteral("the password is needed"),
                        "WWW-Authenticate: Basic realm=\"vx37d\"\r\n");
         else if (eventSocketCount() >= limits_.maxEventSockets)
-            replyError(socket, "503 Service Unavailable",
-                       QStringLiteral("%1 event sockets are open already").arg(limits_.maxEventSockets));
+            replyError(
+                socket, "503 Service Unavailable",
+                QStringLiteral("%1 event sockets are open already").arg(limits_.maxEventSockets));
     } else if (upgrade)
         replyError(socket, "404 Not Found", QStringLiteral("no WebSocket here"));
     else if (path.startsWith(QLatin1String("/api/")))
@@ -275,10 +281,9 @@ void HttpFrontEnd::login(const QHttpServerRequest& request, QTcpSocket* socket)
                           "Allow: POST\r\n");
     if (!login_.required())
         return reply(socket, "303 See Other", {}, {}, "Location: /\r\n");
-    const QByteArray password =
-        QUrlQuery(QString::fromUtf8(request.body()))
-            .queryItemValue(QStringLiteral("password"), QUrl::FullyDecoded)
-            .toUtf8();
+    const QByteArray password = QUrlQuery(QString::fromUtf8(request.body()))
+                                    .queryItemValue(QStringLiteral("password"), QUrl::FullyDecoded)
+                                    .toUtf8();
     const auto address = daemon::addressOf(*socket);
     QByteArray token;
     switch (login_.login(address.first, password, token)) {
@@ -341,26 +346,26 @@ void HttpFrontEnd::runCommand(const QHttpServerRequest& request, QTcpSocket* soc
     const QString peer = daemon::addressOf(*socket).second;
     emit logged(QStringLiteral("web: %1 runs %2").arg(peer, name.left(40)), false);
     commandsRunning_[socket] = {socket, false};
-    runNamedCommand(line_, name.toStdString(),
-                    [key = socket, socket = QPointer<QTcpSocket>(socket), this](const NamedAnswer& answer) {
-                        static constexpr const char* kStatus[] = {
-                            "200 OK", "502 Bad Gateway", "504 Gateway Timeout",
-                            "503 Service Unavailable", "404 Not Found"};
-                        bool pipelined = false;
-                        if (const auto running = commandsRunning_.find(key);
-                            running != commandsRunning_.end() && running->second.socket == socket) {
-                            pipelined = running->second.pipelined;
-                            commandsRunning_.erase(running);
-                        }
-                        if (!socket)
-                            return;
-                        reply(socket, kStatus[static_cast<int>(answer.outcome)], kJson,
-                              QByteArray::fromStdString(answer.json),
-                              pipelined ? "Connection: close\r\n" : "");
-                        if (pipelined)
-                            socket->disconnectFromHost();
-                        gate_.checkUnsent(socket);
-                    });
+    runNamedCommand(
+        line_, name.toStdString(),
+        [key = socket, socket = QPointer<QTcpSocket>(socket), this](const NamedAnswer& answer) {
+            static constexpr const char* kStatus[] = {"200 OK", "502 Bad Gateway",
+                                                      "504 Gateway Timeout",
+                                                      "503 Service Unavailable", "404 Not Found"};
+            bool pipelined = false;
+            if (const auto running = commandsRunning_.find(key);
+                running != commandsRunning_.end() && running->second.socket == socket) {
+                pipelined = running->second.pipelined;
+                commandsRunning_.erase(running);
+            }
+            if (!socket)
+                return;
+            reply(socket, kStatus[static_cast<int>(answer.outcome)], kJson,
+                  QByteArray::fromStdString(answer.json), pipelined ? "Connection: close\r\n" : "");
+            if (pipelined)
+                socket->disconnectFromHost();
+            gate_.checkUnsent(socket);
+        });
 }
 
 void HttpFrontEnd::takeWebSockets()
@@ -396,23 +401,23 @@ void HttpFrontEnd::openEvents(std::unique_ptr<QWebSocket> socket)
                 events.lastPong = now_();
     });
     connect(raw, &QWebSocket::disconnected, this, [this, raw] {
-        const auto found = std::find_if(events_.begin(), events_.end(),
-                                        [raw](const EventSocket& e) { return e.socket.get() == raw; });
+        const auto found =
+            std::find_if(events_.begin(), events_.end(),
+                         [raw](const EventSocket& e) { return e.socket.get() == raw; });
         if (found == events_.end())
             return;
         raw->disconnect(this);
         found->socket.release()->deleteLater(); // it is inside its own signal
         events_.erase(found);
     });
-    raw->sendTextMessage(QString::fromUtf8(
-        QJsonDocument(statusJson(line_, now_())).toJson(QJsonDocument::Compact)));
+    raw->sendTextMessage(
+        QString::fromUtf8(QJsonDocument(statusJson(line_, now_())).toJson(QJsonDocument::Compact)));
     events_.push_back({std::move(socket), now_()});
 }
 
 void HttpFrontEnd::publish(const QJsonObject& change)
 {
-    const QString text =
-        QString::fromUtf8(QJsonDocument(change).toJson(QJsonDocument::Compact));
+    const QString text = QString::fromUtf8(QJsonDocument(change).toJson(QJsonDocument::Compact));
     std::vector<QWebSocket*> slow;
     for (EventSocket& events : events_) {
         if (events.socket->bytesToWrite() > limits_.maxUnsent)

@@ -33,9 +33,8 @@ class HttpFrontEnd : public QAbstractHttpServer
     Q_OBJECT
 
 public:
-    HttpFrontEnd(ProjectorLine& line, web::PageHost& pages, std::string password,
-                 HttpLimits limits, IntervalTimer& sweepTimer, ProjectorLine::Clock now,
-                 QObject* parent = nullptr);
+    HttpFrontEnd(ProjectorLine& line, web::PageHost& pages, std::string password, HttpLimits limits,
+                 IntervalTimer& sweepTimer, ProjectorLine::Clock now, QObject* parent = nullptr);
     ~HttpFrontEnd() override;
 
     // Listens; HTTPS when given a certificate and key (PEM files). False with errorString()

@@ -101,10 +101,9 @@ WebLogin::Outcome WebLogin::login(const QString& address, const QByteArray& pass
     const std::int64_t now = now_();
     std::erase_if(sessions_, [now](const auto& s) { return now - s.second >= kIdleMs; });
     if (sessions_.size() >= kMostSessions) // the longest unused goes
-        sessions_.erase(std::min_element(sessions_.begin(), sessions_.end(),
-                                         [](const auto& a, const auto& b) {
-                                             return a.second < b.second;
-                                         }));
+        sessions_.erase(
+            std::min_element(sessions_.begin(), sessions_.end(),
+                             [](const auto& a, const auto& b) { return a.second < b.second; }));
     std::array<quint32, 4> bits{};
     QRandomGenerator::system()->fillRange(bits.data(), bits.size());
     token = QByteArray(reinterpret_cast<const char*>(bits.data()), sizeof bits).toHex();
