@@ -176,6 +176,14 @@ private slots:
             << false << true << 0 << QByteArray("403");
         QTest::newRow("sessions full") << get("/session", kUpgrade) << QByteArray() << false << true
                                        << 32 << QByteArray("503");
+        QTest::newRow("rebound name")
+            << get("/api/status").replace("127.0.0.1:PORT", "evil.example:PORT") << QByteArray()
+            << false << true << 0 << QByteArray("403");
+        QTest::newRow("rebound name, password")
+            << get("/api/status", basic).replace("127.0.0.1:PORT", "evil.example:PORT")
+            << QByteArray() << true << true << 0 << QByteArray("200");
+        QTest::newRow("localhost") << get("/api/status").replace("127.0.0.1:PORT", "localhost:PORT")
+                                   << QByteArray() << false << true << 0 << QByteArray("200");
         QTest::newRow("Basic") << get("/api/status", basic) << QByteArray() << true << true << 0
                                << QByteArray("200");
         QTest::newRow("Basic, wrong") << get("/api/status", "Authorization: Basic Ondyb25n\r\n")

@@ -179,10 +179,11 @@ int main(int argc, char** argv)
     QObject::connect(&web, &http::HttpFrontEnd::logged, &app, logLine);
     if (plan.http && !web.listen(*plan.http, QString::fromStdString(options.tlsCert),
                                  QString::fromStdString(options.tlsKey))) {
-        logLine(web.tlsFault() ? QStringLiteral("HTTPS: %1 (--tls-cert, --tls-key)").arg(web.errorString())
-                               : QStringLiteral("cannot listen on %1: %2; choose another --http "
-                                                "address or port")
-                                     .arg(plan.http->text(), web.errorString()),
+        logLine(web.tlsFault()
+                    ? QStringLiteral("HTTPS: %1 (--tls-cert, --tls-key)").arg(web.errorString())
+                    : QStringLiteral("cannot listen on %1: %2; choose another --http address "
+                                     "or port")
+                          .arg(plan.http->text(), web.errorString()),
                 true);
         return 1;
     }

@@ -181,7 +181,8 @@ void ConnectionGate::sweep()
 
 void ConnectionGate::log(const QString& address, const QString& text, bool fault)
 {
-    if (limiter_.admit(address, now_()))
+    // Kept apart by kind: the word after the peer ("refused:", "runs", ...).
+    if (limiter_.admit(address + QLatin1Char(' ') + text.section(QLatin1Char(' '), 1, 1), now_()))
         emit logged(QStringLiteral("web: ") + text, fault);
     if (!sweepTimer_.isActive())
         sweepTimer_.start();

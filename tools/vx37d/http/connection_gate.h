@@ -50,6 +50,9 @@ public:
     int connectionCount() const { return static_cast<int>(connections_.size()); }
     // A reply was queued on the socket: closed now if the peer does not read.
     void checkUnsent(QTcpSocket* socket);
+    // A line of the log about a client, after "web: "; of those from one address, no more
+    // than the LogLimiter lets through.
+    void log(const QString& address, const QString& text, bool fault);
 
 signals:
     void logged(const QString& text, bool fault);
@@ -70,7 +73,6 @@ private:
     void scan(Connection& connection);
     void refuse(Connection& connection, const QByteArray& status, const QString& why);
     void sweep();
-    void log(const QString& address, const QString& text, bool fault);
 
     HttpLimits limits_;
     IntervalTimer& sweepTimer_;

@@ -15,6 +15,7 @@
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QSslServer>
+#include <QSysInfo>
 #include <QTcpServer>
 #include <QUrlQuery>
 
@@ -79,6 +80,22 @@ bool foreignOrigin(const QHttpServerRequest& request)
         asked += QLatin1Char(':') + QString::number(defaultPort);
     return url.host().isEmpty() ||
            host + QLatin1Char(':') + QString::number(url.port(defaultPort)) != asked;
+}
+
+// Without a password, another site's page could reach vx37d through a name of its own
+// made to point here (DNS rebinding): only this machine's names and IP addresses are taken.
+bool ownHost(const QHttpServerRequest& request)
+{
+    QString host = QString::fromLatin1(header(request, "host")).toLower();
+    host = host.left(host.lastIndexOf(QLatin1Char(':')) > host.lastIndexOf(QLatin1Char(']'))
+                         ? host.lastIndexOf(QLatin1Char(':'))
+                         : host.size());
+    if (host.startsWith(QLatin1Char('[')))
+        host = host.mid(1, host.size() - 2);
+    const QString machine = QSysInfo::machineHostName().toLower();
+    // No Host at all is no browser's.
+    return host.isEmpty() || host == QLatin1String("localhost") || !QHostAddress(host).isNull() ||
+           (!machine.isEmpty() && (host == machine || host.startsWith(machine + QLatin1Char('.'))));
 }
 
 QByteArray loginForm(bool wrong)
@@ -211,6 +228,11 @@ bool HttpFrontEnd::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
     const QString path = request.url().path();
     const bool post = request.method() == QHttpServerRequest::Method::Post;
     const bool upgrade = header(request, "upgrade").compare("websocket", Qt::CaseInsensitive) == 0;
+    if (!login_.required() && !ownHost(request)) {
+        replyError(socket, "403 Forbidden",
+                   QStringLiteral("open the panel by this machine's address"));
+        return true;
+    }
     if ((post || upgrade) && foreignOrigin(request)) {
         replyError(socket, "403 Forbidden", QStringLiteral("another site's page may not do this"));
         return true;
@@ -288,12 +310,12 @@ void HttpFrontEnd::login(const QHttpServerRequest& request, QTcpSocket* socket)
     QByteArray token;
     switch (login_.login(address.first, password, token)) {
     case WebLogin::Outcome::Welcome:
-        emit logged(QStringLiteral("web: %1 logged in").arg(address.second), false);
+        gate_.log(address.first, address.second + QStringLiteral(" logged in"), false);
         return reply(socket, "303 See Other", {}, {},
                      "Location: /\r\nSet-Cookie: " + QByteArray(WebLogin::kCookie) + '=' + token +
                          cookieFlags() + "\r\n");
     case WebLogin::Outcome::Wrong:
-        emit logged(QStringLiteral("web: %1 gave a wrong password").arg(address.second), true);
+        gate_.log(address.first, address.second + QStringLiteral(" gave a wrong password"), true);
         return reply(socket, "401 Unauthorized", "text/html; charset=utf-8", loginForm(true));
     case WebLogin::Outcome::TooMany:
         return replyError(socket, "429 Too Many Requests",
@@ -343,8 +365,8 @@ void HttpFrontEnd::runCommand(const QHttpServerRequest& request, QTcpSocket* soc
     if (!body.isEmpty() && QJsonDocument::fromJson(body) != QJsonDocument(QJsonObject()))
         return replyError(socket, "400 Bad Request",
                           QStringLiteral("the body is empty or {}: the name says it all"));
-    const QString peer = daemon::addressOf(*socket).second;
-    emit logged(QStringLiteral("web: %1 runs %2").arg(peer, name.left(40)), false);
+    const auto [address, peer] = daemon::addressOf(*socket);
+    gate_.log(address, peer + QStringLiteral(" runs ") + name.left(40), false);
     commandsRunning_[socket] = {socket, false};
     runNamedCommand(
         line_, name.toStdString(),
@@ -412,7 +434,7 @@ void HttpFrontEnd::openEvents(std::unique_ptr<QWebSocket> socket)
     });
     raw->sendTextMessage(
         QString::fromUtf8(QJsonDocument(statusJson(line_, now_())).toJson(QJsonDocument::Compact)));
-    events_.push_back({std::move(socket), now_()});
+    events_.push_back({std::move(socket), now_(), now_()});
 }
 
 void HttpFrontEnd::publish(const QJsonObject& change)
@@ -426,9 +448,9 @@ void HttpFrontEnd::publish(const QJsonObject& change)
             events.socket->sendTextMessage(text);
     }
     for (QWebSocket* socket : slow) {
-        emit logged(QStringLiteral("web: %1 closed: its events left unread")
-                        .arg(socket->peerAddress().toString()),
-                    true);
+        const ListenAddress peer{socket->peerAddress(), socket->peerPort()};
+        gate_.log(peer.address.toString(),
+                  peer.text() + QStringLiteral(" closed: its events left unread"), true);
         socket->abort();
     }
 }
@@ -437,10 +459,12 @@ void HttpFrontEnd::sweepEvents(std::int64_t now)
 {
     std::vector<QWebSocket*> idle;
     for (EventSocket& events : events_) {
-        if (now - events.lastPong >= limits_.idleMs)
+        if (now - events.lastPong >= limits_.idleMs) {
             idle.push_back(events.socket.get());
-        else
+        } else if (now - events.lastPing >= limits_.idleMs / 3) {
+            events.lastPing = now; // a few pings before it counts as gone
             events.socket->ping();
+        }
     }
     for (QWebSocket* socket : idle)
         socket->abort();

@@ -62,6 +62,7 @@ private:
     {
         std::unique_ptr<QWebSocket> socket;
         std::int64_t lastPong = 0;
+        std::int64_t lastPing = 0;
     };
     void page(const QHttpServerRequest& request, QTcpSocket* socket, bool admitted);
     void login(const QHttpServerRequest& request, QTcpSocket* socket);
