@@ -112,92 +112,96 @@ private slots:
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<bool>("password");
         QTest::addColumn<bool>("up");
-        QTest::addColumn<int>("sessionsOpen");
+        QTest::addColumn<bool>("full"); // of sessions and event sockets
         QTest::addColumn<QByteArray>("status");
         const QByteArray basic =
             "Authorization: Basic " + QByteArray(":secret").toBase64() + "\r\n";
         const auto get = [](const QByteArray& path, const QByteArray& headers = {}) {
             return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1:PORT\r\n" + headers + "\r\n";
         };
-        QTest::newRow("page") << get("/") << QByteArray() << false << true << 0
+        QTest::newRow("page") << get("/") << QByteArray() << false << true << false
                               << QByteArray("200");
         QTest::newRow("no such file")
-            << get("/x.js") << QByteArray() << false << true << 0 << QByteArray("404");
-        QTest::newRow("status") << get("/api/status") << QByteArray() << false << true << 0
+            << get("/x.js") << QByteArray() << false << true << false << QByteArray("404");
+        QTest::newRow("status") << get("/api/status") << QByteArray() << false << true << false
                                 << QByteArray("200");
-        QTest::newRow("commands") << get("/api/commands") << QByteArray() << false << true << 0
+        QTest::newRow("commands") << get("/api/commands") << QByteArray() << false << true << false
                                   << QByteArray("200");
-        QTest::newRow("openapi") << get("/api/openapi.json") << QByteArray() << false << true << 0
-                                 << QByteArray("200");
-        QTest::newRow("answered") << post("power-off") << QByteArray("\x06\r") << false << true << 0
-                                  << QByteArray("200");
+        QTest::newRow("openapi") << get("/api/openapi.json") << QByteArray() << false << true
+                                 << false << QByteArray("200");
+        QTest::newRow("answered") << post("power-off") << QByteArray("\x06\r") << false << true
+                                  << false << QByteArray("200");
         QTest::newRow("{}") << post("power-off", {}, "{}") << QByteArray("\x06\r") << false << true
-                            << 0 << QByteArray("200");
+                            << false << QByteArray("200");
         QTest::newRow("64 KiB") << post("power-off", {}, QByteArray(65534, ' ') + "{}")
-                                << QByteArray("\x06\r") << false << true << 0 << QByteArray("200");
+                                << QByteArray("\x06\r") << false << true << false
+                                << QByteArray("200");
         QTest::newRow("64 KiB + 1") << post("power-off", {}, QByteArray(65535, ' ') + "{}")
-                                    << QByteArray() << false << true << 0 << QByteArray("413");
+                                    << QByteArray() << false << true << false << QByteArray("413");
         QTest::newRow("chunked") << post("power-off", "Transfer-Encoding: chunked\r\n")
-                                 << QByteArray() << false << true << 0 << QByteArray("411");
+                                 << QByteArray() << false << true << false << QByteArray("411");
         QTest::newRow("head over 16 KiB")
             << get("/api/status", "X: " + QByteArray(16384, 'x') + "\r\n") << QByteArray() << false
-            << true << 0 << QByteArray("431");
+            << true << false << QByteArray("431");
         QTest::newRow("behind a command")
-            << post("power-off") + get("/x.js") << QByteArray("\x06\r") << false << true << 0
+            << post("power-off") + get("/x.js") << QByteArray("\x06\r") << false << true << false
             << QByteArray("200");
-        QTest::newRow("unexpected")
-            << post("power-off") << QByteArray("ERR\r") << false << true << 0 << QByteArray("502");
-        QTest::newRow("no answer")
-            << post("power-off") << QByteArray("none") << false << true << 0 << QByteArray("504");
+        QTest::newRow("unexpected") << post("power-off") << QByteArray("ERR\r") << false << true
+                                    << false << QByteArray("502");
+        QTest::newRow("no answer") << post("power-off") << QByteArray("none") << false << true
+                                   << false << QByteArray("504");
         QTest::newRow("line down")
-            << post("power-off") << QByteArray() << false << false << 0 << QByteArray("503");
+            << post("power-off") << QByteArray() << false << false << false << QByteArray("503");
         QTest::newRow("unknown name")
-            << post("power-of") << QByteArray() << false << true << 0 << QByteArray("404");
+            << post("power-of") << QByteArray() << false << true << false << QByteArray("404");
         QTest::newRow("a body") << post("power-off", {}, "{\"x\":1}") << QByteArray() << false
-                                << true << 0 << QByteArray("400");
+                                << true << false << QByteArray("400");
         QTest::newRow("GET a command") << get("/api/commands/power-off") << QByteArray() << false
-                                       << true << 0 << QByteArray("405");
+                                       << true << false << QByteArray("405");
         QTest::newRow("own Origin")
             << post("power-off", "Origin: http://127.0.0.1\r\n") << QByteArray("\x06\r") << false
-            << true << 0 << QByteArray("200");
-        QTest::newRow("foreign Origin") << post("power-off", "Origin: http://evil.example\r\n")
-                                        << QByteArray() << false << true << 0 << QByteArray("403");
+            << true << false << QByteArray("200");
+        QTest::newRow("foreign Origin")
+            << post("power-off", "Origin: http://evil.example\r\n") << QByteArray() << false << true
+            << false << QByteArray("403");
         QTest::newRow("other port") << post("power-off", "Origin: http://127.0.0.1:81\r\n")
-                                    << QByteArray() << false << true << 0 << QByteArray("403");
+                                    << QByteArray() << false << true << false << QByteArray("403");
         QTest::newRow("events") << get("/api/events", kUpgrade) << QByteArray() << false << true
-                                << 0 << QByteArray("101");
+                                << false << QByteArray("101");
         QTest::newRow("events, foreign")
             << get("/api/events", kUpgrade + "Origin: http://evil.example\r\n") << QByteArray()
-            << false << true << 0 << QByteArray("403");
+            << false << true << false << QByteArray("403");
         QTest::newRow("session") << get("/session", kUpgrade + "Origin: http://127.0.0.1:PORT\r\n")
-                                 << QByteArray() << false << true << 0 << QByteArray("101");
+                                 << QByteArray() << false << true << false << QByteArray("101");
         QTest::newRow("session, foreign")
             << get("/session", kUpgrade + "Origin: http://evil.example\r\n") << QByteArray()
-            << false << true << 0 << QByteArray("403");
+            << false << true << false << QByteArray("403");
         QTest::newRow("sessions full") << get("/session", kUpgrade) << QByteArray() << false << true
-                                       << 32 << QByteArray("503");
+                                       << true << QByteArray("503");
         QTest::newRow("rebound name")
             << get("/api/status").replace("127.0.0.1:PORT", "evil.example:PORT") << QByteArray()
-            << false << true << 0 << QByteArray("403");
+            << false << true << false << QByteArray("403");
         QTest::newRow("rebound name, password")
             << get("/api/status", basic).replace("127.0.0.1:PORT", "evil.example:PORT")
-            << QByteArray() << true << true << 0 << QByteArray("200");
+            << QByteArray() << true << true << false << QByteArray("200");
         QTest::newRow("localhost") << get("/api/status").replace("127.0.0.1:PORT", "localhost:PORT")
-                                   << QByteArray() << false << true << 0 << QByteArray("200");
-        QTest::newRow("Basic") << get("/api/status", basic) << QByteArray() << true << true << 0
+                                   << QByteArray() << false << true << false << QByteArray("200");
+        QTest::newRow("events full") << get("/api/events", kUpgrade) << QByteArray() << false
+                                     << true << true << QByteArray("503");
+        QTest::newRow("Basic") << get("/api/status", basic) << QByteArray() << true << true << false
                                << QByteArray("200");
         QTest::newRow("Basic, wrong") << get("/api/status", "Authorization: Basic Ondyb25n\r\n")
-                                      << QByteArray() << true << true << 0 << QByteArray("401");
+                                      << QByteArray() << true << true << false << QByteArray("401");
         QTest::newRow("Basic, none")
-            << get("/api/status") << QByteArray() << true << true << 0 << QByteArray("401");
+            << get("/api/status") << QByteArray() << true << true << false << QByteArray("401");
         QTest::newRow("POST, none")
-            << post("power-off") << QByteArray() << true << true << 0 << QByteArray("401");
+            << post("power-off") << QByteArray() << true << true << false << QByteArray("401");
         QTest::newRow("events, none") << get("/api/events", kUpgrade) << QByteArray() << true
-                                      << true << 0 << QByteArray("401");
-        QTest::newRow("session, none")
-            << get("/session", kUpgrade) << QByteArray() << true << true << 0 << QByteArray("401");
+                                      << true << false << QByteArray("401");
+        QTest::newRow("session, none") << get("/session", kUpgrade) << QByteArray() << true << true
+                                       << false << QByteArray("401");
         QTest::newRow("login form")
-            << get("/") << QByteArray() << true << true << 0 << QByteArray("200");
+            << get("/") << QByteArray() << true << true << false << QByteArray("200");
     }
     void requests()
     {
@@ -205,13 +209,17 @@ private slots:
         QFETCH(QByteArray, reply);
         QFETCH(bool, password);
         QFETCH(bool, up);
-        QFETCH(int, sessionsOpen);
+        QFETCH(bool, full);
         QFETCH(QByteArray, status);
-        HttpRig rig(password ? "secret" : "", {}, up);
-        rig.pages.open = sessionsOpen;
+        HttpLimits limits;
+        limits.maxEventSockets = full ? 0 : limits.maxEventSockets;
+        HttpRig rig(password ? "secret" : "", limits, up);
+        rig.pages.open = full ? limits.maxSessions : 0;
         request.replace("PORT", QByteArray::number(rig.web.address().port));
         const QByteArray answer = exchange(rig, request, reply);
         QCOMPARE(answer.left(12), "HTTP/1.1 " + status);
+        if (status == "101" && request.startsWith("GET /session"))
+            QVERIFY(QTest::qWaitFor([&] { return rig.pages.sessions.size() == 1; }, 5000));
     }
 
     // A login sets a session cookie the API takes; wrong passwords, then too many.

@@ -166,7 +166,11 @@ HttpFrontEnd::HttpFrontEnd(ProjectorLine& line, web::PageHost& pages, std::strin
     });
 }
 
-HttpFrontEnd::~HttpFrontEnd() = default;
+HttpFrontEnd::~HttpFrontEnd()
+{
+    for (const EventSocket& events : events_)
+        events.socket->disconnect(this); // its end is no news to a table being taken apart
+}
 
 bool HttpFrontEnd::listen(const ListenAddress& address, const QString& certFile,
                           const QString& keyFile)
@@ -268,6 +272,8 @@ bool HttpFrontEnd::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
         api(request, socket, path, admitted);
     else
         page(request, socket, admitted);
+    if (upgrade && socket->bytesToWrite() > 0)
+        socket->disconnectFromHost(); // refused: Qt would leave it open, going nowhere
     gate_.checkUnsent(socket);
     return true;
 }
