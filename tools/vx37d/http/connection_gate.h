@@ -19,8 +19,8 @@ struct HttpLimits
 {
     int maxConnections = 64;
     int maxPerAddress = 8;
-    int maxSessions = 32;       // panel pages open at once
-    int maxEventSockets = 32;   // /api/events sockets open at once
+    int maxSessions = 64;       // panel pages open at once
+    int maxEventSockets = 64;   // /api/events sockets open at once
     qint64 maxHead = 16 * 1024; // request line and headers
     qint64 maxBody = 64 * 1024;
     // A connection's next request (line, headers and body) must come within this; a
