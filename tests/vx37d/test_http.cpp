@@ -225,14 +225,14 @@ private slots:
     // A login sets a session cookie the API takes; wrong passwords, then too many.
     void cookie_login()
     {
-        HttpRig rig("secret");
+        HttpRig rig("open sesame+");
         const auto login = [&](const QByteArray& password) {
             return exchange(
                 rig, "POST /login HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
                      "Content-Length: " +
                          QByteArray::number(password.size() + 9) + "\r\n\r\npassword=" + password);
         };
-        const QByteArray welcome = login("secret");
+        const QByteArray welcome = login("open+sesame%2B");
         const auto cookie =
             QRegularExpression(QStringLiteral("Set-Cookie: (vx37session=[0-9a-f]{32}); Path=/; "
                                               "HttpOnly; SameSite=Strict\r\n"))
@@ -243,7 +243,7 @@ private slots:
         QCOMPARE(exchange(rig, status).left(12), "HTTP/1.1 200");
         for (int tries = 0; tries < WebLogin::kTries; ++tries)
             QCOMPARE(login("wrong").left(12), "HTTP/1.1 401");
-        QCOMPARE(login("secret").left(12), "HTTP/1.1 429");
+        QCOMPARE(login("open+sesame%2B").left(12), "HTTP/1.1 429");
         rig.clock.advance(WebLogin::kIdleMs);
         QCOMPARE(exchange(rig, status).left(12), "HTTP/1.1 401"); // idle too long
     }

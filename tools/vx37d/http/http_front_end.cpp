@@ -309,7 +309,8 @@ void HttpFrontEnd::login(const QHttpServerRequest& request, QTcpSocket* socket)
                           "Allow: POST\r\n");
     if (!login_.required())
         return reply(socket, "303 See Other", {}, {}, "Location: /\r\n");
-    const QByteArray password = QUrlQuery(QString::fromUtf8(request.body()))
+    // A form's blanks come as '+', its '+' as %2B.
+    const QByteArray password = QUrlQuery(QString::fromUtf8(request.body()).replace(u'+', u' '))
                                     .queryItemValue(QStringLiteral("password"), QUrl::FullyDecoded)
                                     .toUtf8();
     const auto address = daemon::addressOf(*socket);
