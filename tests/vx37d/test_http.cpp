@@ -248,6 +248,17 @@ private slots:
         QCOMPARE(exchange(rig, status).left(12), "HTTP/1.1 401"); // idle too long
     }
 
+    // HTTPS files that cannot be read are said as such, not taken for the address.
+    void unreadable_tls()
+    {
+        HttpRig rig;
+        QVERIFY(!rig.web.listen({QHostAddress::LocalHost, 0}, QStringLiteral("/nowhere/cert.pem"),
+                                QStringLiteral("/nowhere/key.pem")));
+        QVERIFY(rig.web.tlsFault());
+        QVERIFY(rig.web.errorString().startsWith(
+            QStringLiteral("cannot read the certificate /nowhere/cert.pem")));
+    }
+
     // Hostile clients: beyond the caps, holding connections open with half a request.
     void holders()
     {
