@@ -56,6 +56,7 @@ function draw(state) {
     const entry = control("Text1");
     if (entry.value !== state.text1)
         entry.value = state.text1;
+    form.dataset.session = "open"; // drawn from the session at least once
 }
 
 // The held button: pressed on the pointer, released on its release or on whatever takes
