@@ -32,7 +32,7 @@ public:
         process_.setStandardErrorFile(log_.fileName());
         process_.start(
             QStringLiteral(VX37D_PATH),
-            QStringList{"--port", link, "--pjlink", "127.0.0.1:0", "--share", "127.0.0.1:0"} +
+            QStringList{"--port", link, "--pjlink", "127.0.0.1:0", "--share", "127.0.0.1:0", "--http", "127.0.0.1:0"} +
                 options);
         const QRegularExpression ready(
             QStringLiteral("PJLink class 1 on 127.0.0.1:(\\d+)[\\s\\S]*the projector answers"));

@@ -36,7 +36,7 @@ async function bridge(t, password) {
     const link = path.join(dir, 'com1');
     const sim = await started(process.env.VX37_SIM,
         ['--link', link, '--quiet', '--count-down', '1500', '--cooling', '1500'], 'stdout', /com1/);
-    const args = ['--port', link, '--pjlink', '127.0.0.1:0', '--share', '127.0.0.1:0', '--poll', '1', '--name', 'hall'];
+    const args = ['--port', link, '--pjlink', '127.0.0.1:0', '--share', '127.0.0.1:0', '--http', '127.0.0.1:0', '--poll', '1', '--name', 'hall'];
     if (password) {
         fs.writeFileSync(path.join(dir, 'password'), 'secret\n', { mode: 0o600 });
         args.push('--password-file', path.join(dir, 'password'));

@@ -125,7 +125,7 @@ private slots:
         QVERIFY(sim.isServing());
         QProcess daemon;
         daemon.start(VX37D_PATH, {"--port", sim.link(), "--pjlink", "127.0.0.1:0", "--share",
-                                  "127.0.0.1:0", "--poll", "1"});
+                                  "127.0.0.1:0", "--http", "127.0.0.1:0", "--poll", "1"});
         QString log;
         const QRegularExpression ready(R"(PJLink class 1 on 127.0.0.1:(\d+)[\s\S]*shared line on )"
                                        R"(127.0.0.1:(\d+)[\s\S]*the projector answers)");

@@ -2,6 +2,7 @@
 // its front-ends: PJLink class 1, and the shared line in the projector's own protocol.
 
 #include "common/ending_signals.h"
+#include "http/http_front_end.h"
 #include "link/qt_interval_timer.h"
 #include "pjlink/pjlink_bridge.h"
 #include "options.h"
@@ -9,6 +10,7 @@
 #include "line/projector_line.h"
 #include "link/any_port_control.h"
 #include "share/share_server.h"
+#include "web/page_assets.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -60,6 +62,22 @@ std::string hostName()
 // How often the slow readings are taken.
 constexpr int kSlowPollMs = 60 * 1000;
 
+// The page's files, and no sessions.
+class StaticPages final : public web::PageHost
+{
+public:
+    std::optional<web::Asset> asset(const QString& path) const override
+    {
+        return web::pageAsset(path);
+    }
+    void openSession(QWebSocket* socket) override
+    {
+        socket->close(QWebSocketProtocol::CloseCodeGoingAway);
+        socket->deleteLater();
+    }
+    int sessionCount() const override { return 0; }
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -99,6 +117,7 @@ int main(int argc, char** argv)
     QtIntervalTimer pollTimer(options.pollSeconds * 1000);
     QtIntervalTimer sweepTimer(Server::kSweepMs);
     QtIntervalTimer shareSweepTimer(share::ShareServer::kSweepMs);
+    QtIntervalTimer httpSweepTimer(http::HttpLimits::kSweepMs);
     ProjectorLine line(*port, exchangeTimer, deadlineTimer, pollTimer, now, options.pollSeconds * 1000,
                        Bridge::polledQueries());
     // What changes slowly is read at a slower pace: lamp hours, temperatures, air pressure.
@@ -149,6 +168,27 @@ int main(int argc, char** argv)
                                    "that network can drive the projector, as the projector's "
                                    "protocol has no password")
                         .arg(shared.address().text()),
+                    true);
+    }
+    StaticPages pages;
+    http::HttpLimits httpLimits;
+    httpLimits.maxConnections = options.maxConnections;
+    httpLimits.maxPerAddress = options.maxPerAddress;
+    http::HttpFrontEnd web(line, pages, plan.password, httpLimits, httpSweepTimer, now);
+    QObject::connect(&web, &http::HttpFrontEnd::logged, &app, logLine);
+    if (plan.http && !web.listen(*plan.http, QString::fromStdString(options.tlsCert),
+                                 QString::fromStdString(options.tlsKey))) {
+        logLine(QStringLiteral("cannot listen on %1: %2; choose another --http address or port")
+                    .arg(plan.http->text(), web.errorString()),
+                true);
+        return 1;
+    }
+    if (plan.http) {
+        logLine(QStringLiteral("web panel on %1").arg(web.pageUrl()), false);
+        if (!plan.http->address.isLoopback() && options.tlsCert.empty() && !plan.password.empty())
+            logLine(QStringLiteral("the web panel listens beyond loopback without TLS: its "
+                                   "password crosses the network in the clear (--tls-cert, "
+                                   "--tls-key)"),
                     true);
     }
     logLine(QStringLiteral("the projector on %1 at %2 baud").arg(portName).arg(options.baud),
