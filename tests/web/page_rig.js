@@ -47,8 +47,10 @@ async function rig(t, { password } = {}) {
     const wire = [];
     const sim = await started(process.env.VX37_SIM,
         ['--link', link, '--count-down', '500', '--cooling', '500'], 'stdout', /com1/, wire);
+    // Every page of the browser comes from one address, and a browser keeps several
+    // connections open for each page: more than vx37d's default cap for one address.
     const args = ['--port', link, '--http', '127.0.0.1:0', '--share', '127.0.0.1:0',
-        '--pjlink', '127.0.0.1:0'];
+        '--pjlink', '127.0.0.1:0', '--max-per-address', '1000', '--max-connections', '1000'];
     if (password) {
         fs.writeFileSync(path.join(dir, 'password'), `${password}\n`, { mode: 0o600 });
         args.push('--password-file', path.join(dir, 'password'));

@@ -10,7 +10,7 @@
 #include "line/projector_line.h"
 #include "link/any_port_control.h"
 #include "share/share_server.h"
-#include "web/page_assets.h"
+#include "web/session_host.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -61,22 +61,6 @@ std::string hostName()
 
 // How often the slow readings are taken.
 constexpr int kSlowPollMs = 60 * 1000;
-
-// The page's files, and no sessions.
-class StaticPages final : public web::PageHost
-{
-public:
-    std::optional<web::Asset> asset(const QString& path) const override
-    {
-        return web::pageAsset(path);
-    }
-    void openSession(QWebSocket* socket) override
-    {
-        socket->close(QWebSocketProtocol::CloseCodeGoingAway);
-        socket->deleteLater();
-    }
-    int sessionCount() const override { return 0; }
-};
 
 } // namespace
 
@@ -170,7 +154,8 @@ int main(int argc, char** argv)
                         .arg(shared.address().text()),
                     true);
     }
-    StaticPages pages;
+    web::SessionHost pages(line, portName);
+    QObject::connect(&pages, &web::SessionHost::logged, &app, logLine);
     http::HttpLimits httpLimits;
     httpLimits.maxConnections = options.maxConnections;
     httpLimits.maxPerAddress = options.maxPerAddress;
