@@ -41,7 +41,7 @@ function started(program, args, stream, pattern, other = []) {
 }
 
 // The simulator and vx37d serving the page; `wire` holds the simulator's transcript.
-async function rig(t, { password } = {}) {
+async function rig(t, { password, args: extra = [] } = {}) {
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'vx37-web-'));
     const link = path.join(dir, 'com1');
     const wire = [];
@@ -50,7 +50,8 @@ async function rig(t, { password } = {}) {
     // Every page of the browser comes from one address, and a browser keeps several
     // connections open for each page: more than vx37d's default cap for one address.
     const args = ['--port', link, '--http', '127.0.0.1:0', '--share', '127.0.0.1:0',
-        '--pjlink', '127.0.0.1:0', '--max-per-address', '1000', '--max-connections', '1000'];
+        '--pjlink', '127.0.0.1:0', '--max-per-address', '1000', '--max-connections', '1000',
+        ...extra];
     if (password) {
         fs.writeFileSync(path.join(dir, 'password'), `${password}\n`, { mode: 0o600 });
         args.push('--password-file', path.join(dir, 'password'));
