@@ -1,6 +1,6 @@
-// vx37-geometry-dump: builds the desktop window offscreen and prints, for each view, the
-// gestures that reach it and every control's box in window pixels, as JSON. The browser
-// test reaches each view on the page with the same gestures and compares the boxes.
+// vx37-geometry-dump: builds the desktop window offscreen and prints, as JSON, for each
+// view the gestures that reach it, the client area and every control's box in window
+// pixels. The browser test takes the page to each view with the same gestures.
 
 #include "app/virtual_panel.h"
 #include "panel/control_inventory.h"
@@ -13,43 +13,31 @@
 #include <QJsonObject>
 
 #include <cstdio>
-#include <string_view>
-
-namespace {
 
 using namespace vx37;
 
-struct View
-{
-    const char* name;
-    std::initializer_list<std::string_view> gestures; // "key:K" (with Ctrl), "click:X", "dblclick:X"
-};
-
-// The four views, and "COM" clicked for the port option frame.
-const View kViews[] = {
+// "key:K" is Ctrl+K; "click:X" and "dblclick:X" act on control X. "port" is "COM" clicked.
+const std::pair<const char*, QStringList> kViews[] = {
     {"compact", {}},
-    {"port", {"click:Command33"}},
-    {"service", {"key:K"}},
-    {"data", {"key:K", "click:Command34", "click:Command34"}},
-    {"full", {"key:K", "dblclick:Image1"}},
+    {"port", {QStringLiteral("click:Command33")}},
+    {"service", {QStringLiteral("key:K")}},
+    {"data", {QStringLiteral("key:K"), QStringLiteral("click:Command34"), QStringLiteral("click:Command34")}},
+    {"full", {QStringLiteral("key:K"), QStringLiteral("dblclick:Image1")}},
 };
 
-QJsonObject dump(const View& view)
+QJsonObject dump(const char* name, const QStringList& gestures)
 {
     VirtualPanel rig;
     Form1 form(rig.panel);
     form.load();
-    QJsonArray gestures;
-    for (const std::string_view gesture : view.gestures) {
-        const QString text = QString::fromLatin1(gesture.data(), qsizetype(gesture.size()));
-        gestures.append(text);
-        const QString target = text.section(QLatin1Char(':'), 1);
-        if (text.startsWith(QLatin1String("key:")))
+    for (const QString& gesture : gestures) {
+        const std::string target = gesture.section(QLatin1Char(':'), 1).toStdString();
+        if (gesture.startsWith(QLatin1String("key:")))
             rig.panel.Form_KeyDown(Qt::Key_K, Qt::ControlModifier);
-        else if (text.startsWith(QLatin1String("dblclick:")))
+        else if (gesture.startsWith(QLatin1String("dblclick:")))
             rig.panel.Image1_DblClick();
         else
-            qobject_cast<QAbstractButton*>(form.control(target.toStdString()))->click();
+            qobject_cast<QAbstractButton*>(form.control(target))->click();
     }
     QJsonArray controls;
     for (const ControlSpec& item : controlInventory()) {
@@ -61,24 +49,21 @@ QJsonObject dump(const View& view)
             {QStringLiteral("y"), at.y()},
             {QStringLiteral("width"), widget->width()},
             {QStringLiteral("height"), widget->height()},
-            {QStringLiteral("visible"), widget->isVisibleTo(&form)},
-        });
+            {QStringLiteral("visible"), widget->isVisibleTo(&form)}});
     }
-    return {{QStringLiteral("name"), QLatin1String(view.name)},
-            {QStringLiteral("gestures"), gestures},
+    return {{QStringLiteral("name"), QLatin1String(name)},
+            {QStringLiteral("gestures"), QJsonArray::fromStringList(gestures)},
             {QStringLiteral("width"), form.width()},
             {QStringLiteral("height"), form.height()},
             {QStringLiteral("controls"), controls}};
 }
 
-} // namespace
-
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QJsonArray views;
-    for (const View& view : kViews)
-        views.append(dump(view));
+    for (const auto& [name, gestures] : kViews)
+        views.append(dump(name, gestures));
     std::fputs(QJsonDocument(views).toJson(QJsonDocument::Compact).constData(), stdout);
     return 0;
 }
