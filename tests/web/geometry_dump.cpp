@@ -19,10 +19,10 @@ using namespace vx37;
 // "key:K" is Ctrl+K; "click:X" and "dblclick:X" act on control X. "port" is "COM" clicked.
 const std::pair<const char*, QStringList> kViews[] = {
     {"compact", {}},
-    {"port", {QStringLiteral("click:Command33")}},
-    {"service", {QStringLiteral("key:K")}},
-    {"data", {QStringLiteral("key:K"), QStringLiteral("click:Command34"), QStringLiteral("click:Command34")}},
-    {"full", {QStringLiteral("key:K"), QStringLiteral("dblclick:Image1")}},
+    {"port", {"click:Command33"}},
+    {"service", {"key:K"}},
+    {"data", {"key:K", "click:Command34", "click:Command34"}},
+    {"full", {"key:K", "dblclick:Image1"}},
 };
 
 QJsonObject dump(const char* name, const QStringList& gestures)
@@ -31,31 +31,23 @@ QJsonObject dump(const char* name, const QStringList& gestures)
     Form1 form(rig.panel);
     form.load();
     for (const QString& gesture : gestures) {
-        const std::string target = gesture.section(QLatin1Char(':'), 1).toStdString();
-        if (gesture.startsWith(QLatin1String("key:")))
+        if (gesture.startsWith("key:"))
             rig.panel.Form_KeyDown(Qt::Key_K, Qt::ControlModifier);
-        else if (gesture.startsWith(QLatin1String("dblclick:")))
+        else if (gesture.startsWith("dblclick:"))
             rig.panel.Image1_DblClick();
         else
-            qobject_cast<QAbstractButton*>(form.control(target))->click();
+            qobject_cast<QAbstractButton*>(form.control(gesture.section(':', 1).toStdString()))->click();
     }
     QJsonArray controls;
     for (const ControlSpec& item : controlInventory()) {
         const QWidget* widget = form.control(item.name);
-        const QPoint at = widget->mapTo(&form, QPoint(0, 0));
-        controls.append(QJsonObject{
-            {QStringLiteral("name"), QString::fromLatin1(item.name.data(), qsizetype(item.name.size()))},
-            {QStringLiteral("x"), at.x()},
-            {QStringLiteral("y"), at.y()},
-            {QStringLiteral("width"), widget->width()},
-            {QStringLiteral("height"), widget->height()},
-            {QStringLiteral("visible"), widget->isVisibleTo(&form)}});
+        const QRect box(widget->mapTo(&form, QPoint(0, 0)), widget->size());
+        controls.append(QJsonObject{{"name", QString::fromUtf8(item.name.data(), qsizetype(item.name.size()))},
+                                    {"x", box.x()}, {"y", box.y()}, {"width", box.width()},
+                                    {"height", box.height()}, {"visible", widget->isVisibleTo(&form)}});
     }
-    return {{QStringLiteral("name"), QLatin1String(name)},
-            {QStringLiteral("gestures"), QJsonArray::fromStringList(gestures)},
-            {QStringLiteral("width"), form.width()},
-            {QStringLiteral("height"), form.height()},
-            {QStringLiteral("controls"), controls}};
+    return {{"name", name}, {"gestures", QJsonArray::fromStringList(gestures)}, {"width", form.width()},
+            {"height", form.height()}, {"controls", controls}};
 }
 
 int main(int argc, char** argv)
