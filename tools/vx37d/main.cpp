@@ -90,6 +90,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     // The serial device's lock names its holder by this: "vx37d (pid 1234)".
     QCoreApplication::setApplicationName(QStringLiteral("vx37d"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VX37_VERSION));
     const int signalPipe = catchEndingSignals();
 
     QElapsedTimer clock;
@@ -163,8 +164,11 @@ int main(int argc, char** argv)
     QObject::connect(&web, &http::HttpFrontEnd::logged, &app, logLine);
     if (plan.http && !web.listen(*plan.http, QString::fromStdString(options.tlsCert),
                                  QString::fromStdString(options.tlsKey))) {
-        logLine(QStringLiteral("cannot listen on %1: %2; choose another --http address or port")
-                    .arg(plan.http->text(), web.errorString()),
+        logLine(web.tlsFault()
+                    ? QStringLiteral("HTTPS: %1 (--tls-cert, --tls-key)").arg(web.errorString())
+                    : QStringLiteral("cannot listen on %1: %2; choose another --http address "
+                                     "or port")
+                          .arg(plan.http->text(), web.errorString()),
                 true);
         return 1;
     }

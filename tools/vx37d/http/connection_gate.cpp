@@ -8,6 +8,8 @@ namespace vx37::http {
 
 namespace {
 
+constexpr int kSystemSendBuffer = 64 * 1024;
+
 // The value of a header in a head, or a null array; duplicates counted in `count`.
 QByteArray headerValue(const QByteArray& head, const QByteArray& name, int& count)
 {
@@ -51,8 +53,12 @@ bool ConnectionGate::admit(QTcpSocket* socket)
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         return false;
     }
-    // Qt buffers no more than one bounded request ahead of what is scanned.
-    socket->setReadBufferSize(limits_.maxBody);
+    // Qt HttpServer keeps a request in the socket's buffer until it is whole: room for the
+    // largest admitted one, and no more.
+    socket->setReadBufferSize(limits_.maxHead + limits_.maxBody + 4096);
+    // What the system holds for a peer that does not read is bounded too, so that
+    // bytesToWrite() tells soon.
+    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSystemSendBuffer);
     Connection& connection = connections_[socket];
     connection.socket = socket;
     connection.address = address;
@@ -129,8 +135,8 @@ void ConnectionGate::scan(Connection& connection)
 void ConnectionGate::refuse(Connection& connection, const QByteArray& status, const QString& why)
 {
     QTcpSocket& socket = *connection.socket;
-    log(connection.address,
-        daemon::addressOf(socket).second + QStringLiteral(" refused: ") + why, true);
+    log(connection.address, daemon::addressOf(socket).second + QStringLiteral(" refused: ") + why,
+        true);
     connection.refused = true;
     connection.head.clear();
     socket.readAll(); // never parsed
@@ -175,7 +181,8 @@ void ConnectionGate::sweep()
 
 void ConnectionGate::log(const QString& address, const QString& text, bool fault)
 {
-    if (limiter_.admit(address, now_()))
+    // Kept apart by kind: the word after the peer ("refused:", "runs", ...).
+    if (limiter_.admit(address + QLatin1Char(' ') + text.section(QLatin1Char(' '), 1, 1), now_()))
         emit logged(QStringLiteral("web: ") + text, fault);
     if (!sweepTimer_.isActive())
         sweepTimer_.start();

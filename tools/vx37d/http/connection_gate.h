@@ -19,8 +19,8 @@ struct HttpLimits
 {
     int maxConnections = 64;
     int maxPerAddress = 8;
-    int maxSessions = 32;     // panel pages open at once
-    int maxEventSockets = 32; // /api/events sockets open at once
+    int maxSessions = 64;       // panel pages open at once
+    int maxEventSockets = 64;   // /api/events sockets open at once
     qint64 maxHead = 16 * 1024; // request line and headers
     qint64 maxBody = 64 * 1024;
     // A connection's next request (line, headers and body) must come within this; a
@@ -50,6 +50,9 @@ public:
     int connectionCount() const { return static_cast<int>(connections_.size()); }
     // A reply was queued on the socket: closed now if the peer does not read.
     void checkUnsent(QTcpSocket* socket);
+    // A line of the log about a client, after "web: "; of those from one address, no more
+    // than the LogLimiter lets through.
+    void log(const QString& address, const QString& text, bool fault);
 
 signals:
     void logged(const QString& text, bool fault);
@@ -70,7 +73,6 @@ private:
     void scan(Connection& connection);
     void refuse(Connection& connection, const QByteArray& status, const QString& why);
     void sweep();
-    void log(const QString& address, const QString& text, bool fault);
 
     HttpLimits limits_;
     IntervalTimer& sweepTimer_;

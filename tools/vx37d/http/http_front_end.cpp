@@ -1,8 +1,8 @@
 #include "http/http_front_end.h"
 
+#include "commands/button_table.h"
 #include "ctl/command_line.h"
 #include "ctl/command_names.h"
-#include "commands/button_table.h"
 #include "http/status_json.h"
 #include "line/named_command.h"
 #include "tcp_clients.h"
@@ -15,6 +15,7 @@
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QSslServer>
+#include <QSysInfo>
 #include <QTcpServer>
 #include <QUrlQuery>
 
@@ -57,9 +58,10 @@ void replyJson(QTcpSocket* socket, const QByteArray& status, const QJsonDocument
 void replyError(QTcpSocket* socket, const QByteArray& status, const QString& error,
                 const QByteArray& headers = {})
 {
-    reply(socket, status, kJson,
-          QJsonDocument(QJsonObject{{QStringLiteral("error"), error}}).toJson(QJsonDocument::Compact),
-          headers);
+    reply(
+        socket, status, kJson,
+        QJsonDocument(QJsonObject{{QStringLiteral("error"), error}}).toJson(QJsonDocument::Compact),
+        headers);
 }
 
 // A present Origin must be the page's own site: the host and port the browser asked for.
@@ -76,7 +78,24 @@ bool foreignOrigin(const QHttpServerRequest& request)
     QString asked = QString::fromLatin1(header(request, "host")).toLower();
     if (asked.lastIndexOf(QLatin1Char(':')) <= asked.lastIndexOf(QLatin1Char(']')))
         asked += QLatin1Char(':') + QString::number(defaultPort);
-    return url.host().isEmpty() || host + QLatin1Char(':') + QString::number(url.port(defaultPort)) != asked;
+    return url.host().isEmpty() ||
+           host + QLatin1Char(':') + QString::number(url.port(defaultPort)) != asked;
+}
+
+// Without a password, another site's page could reach vx37d through a name of its own
+// made to point here (DNS rebinding): only this machine's names and IP addresses are taken.
+bool ownHost(const QHttpServerRequest& request)
+{
+    QString host = QString::fromLatin1(header(request, "host")).toLower();
+    host = host.left(host.lastIndexOf(QLatin1Char(':')) > host.lastIndexOf(QLatin1Char(']'))
+                         ? host.lastIndexOf(QLatin1Char(':'))
+                         : host.size());
+    if (host.startsWith(QLatin1Char('[')))
+        host = host.mid(1, host.size() - 2);
+    const QString machine = QSysInfo::machineHostName().toLower();
+    // No Host at all is no browser's.
+    return host.isEmpty() || host == QLatin1String("localhost") || !QHostAddress(host).isNull() ||
+           (!machine.isEmpty() && (host == machine || host.startsWith(machine + QLatin1Char('.'))));
 }
 
 QByteArray loginForm(bool wrong)
@@ -101,7 +120,8 @@ QString readTls(const QString& certFile, const QString& keyFile, QSslConfigurati
 {
     QFile cert(certFile);
     if (!cert.open(QIODevice::ReadOnly))
-        return QStringLiteral("cannot read the certificate %1: %2").arg(certFile, cert.errorString());
+        return QStringLiteral("cannot read the certificate %1: %2")
+            .arg(certFile, cert.errorString());
     const QList<QSslCertificate> chain = QSslCertificate::fromData(cert.readAll(), QSsl::Pem);
     if (chain.isEmpty())
         return QStringLiteral("no PEM certificate in %1").arg(certFile);
@@ -146,7 +166,11 @@ HttpFrontEnd::HttpFrontEnd(ProjectorLine& line, web::PageHost& pages, std::strin
     });
 }
 
-HttpFrontEnd::~HttpFrontEnd() = default;
+HttpFrontEnd::~HttpFrontEnd()
+{
+    for (const EventSocket& events : events_)
+        events.socket->disconnect(this); // its end is no news to a table being taken apart
+}
 
 bool HttpFrontEnd::listen(const ListenAddress& address, const QString& certFile,
                           const QString& keyFile)
@@ -154,7 +178,8 @@ bool HttpFrontEnd::listen(const ListenAddress& address, const QString& certFile,
     std::unique_ptr<QTcpServer> server;
     if (!certFile.isEmpty() || !keyFile.isEmpty()) {
         QSslConfiguration config;
-        if (error_ = readTls(certFile, keyFile, config); !error_.isEmpty())
+        error_ = readTls(certFile, keyFile, config);
+        if ((tlsFault_ = !error_.isEmpty()))
             return false;
         auto ssl = std::make_unique<GatedServer<QSslServer>>(gate_);
         ssl->setSslConfiguration(config);
@@ -197,15 +222,34 @@ QByteArray HttpFrontEnd::cookieFlags() const
 
 bool HttpFrontEnd::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
 {
+    // A request behind a command still running would be answered first, out of order: it
+    // is dropped, and the connection closed after the command's answer.
+    if (const auto found = commandsRunning_.find(socket);
+        found != commandsRunning_.end() && found->second.socket == socket) {
+        found->second.pipelined = true;
+        return true;
+    }
     const QString path = request.url().path();
     const bool post = request.method() == QHttpServerRequest::Method::Post;
     const bool upgrade = header(request, "upgrade").compare("websocket", Qt::CaseInsensitive) == 0;
+    if (!login_.required() && !ownHost(request)) {
+        replyError(socket, "403 Forbidden",
+                   QStringLiteral("open the panel by this machine's address"));
+        return true;
+    }
     if ((post || upgrade) && foreignOrigin(request)) {
         replyError(socket, "403 Forbidden", QStringLiteral("another site's page may not do this"));
         return true;
     }
-    const bool admitted = login_.admits(header(request, "authorization"), header(request, "cookie"));
-    if (path == QLatin1String("/login"))
+    const WebLogin::Outcome verdict =
+        login_.admits(daemon::addressOf(*socket).first, header(request, "authorization"),
+                      header(request, "cookie"));
+    const bool admitted = verdict == WebLogin::Outcome::Welcome;
+    if (verdict == WebLogin::Outcome::TooMany)
+        replyError(socket, "429 Too Many Requests",
+                   QStringLiteral("too many wrong passwords; wait a minute"),
+                   "Retry-After: 60\r\n");
+    else if (path == QLatin1String("/login"))
         login(request, socket);
     else if (path == QLatin1String(web::kSessionPath) && upgrade) {
         if (!admitted)
@@ -219,14 +263,17 @@ bool HttpFrontEnd::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
             replyError(socket, "401 Unauthorized", QStringLiteral("the password is needed"),
                        "WWW-Authenticate: Basic realm=\"vx37d\"\r\n");
         else if (eventSocketCount() >= limits_.maxEventSockets)
-            replyError(socket, "503 Service Unavailable",
-                       QStringLiteral("%1 event sockets are open already").arg(limits_.maxEventSockets));
+            replyError(
+                socket, "503 Service Unavailable",
+                QStringLiteral("%1 event sockets are open already").arg(limits_.maxEventSockets));
     } else if (upgrade)
         replyError(socket, "404 Not Found", QStringLiteral("no WebSocket here"));
     else if (path.startsWith(QLatin1String("/api/")))
-        api(request, socket, path);
+        api(request, socket, path, admitted);
     else
         page(request, socket, admitted);
+    if (upgrade && socket->bytesToWrite() > 0)
+        socket->disconnectFromHost(); // refused: Qt would leave it open, going nowhere
     gate_.checkUnsent(socket);
     return true;
 }
@@ -239,10 +286,9 @@ void HttpFrontEnd::missingHandler(const QHttpServerRequest&, QTcpSocket* socket)
 void HttpFrontEnd::page(const QHttpServerRequest& request, QTcpSocket* socket, bool admitted)
 {
     const QString path = request.url().path();
-    if (request.method() != QHttpServerRequest::Method::Get &&
-        request.method() != QHttpServerRequest::Method::Head)
+    if (request.method() != QHttpServerRequest::Method::Get)
         return replyError(socket, "405 Method Not Allowed", QStringLiteral("GET only"),
-                          "Allow: GET, HEAD\r\n");
+                          "Allow: GET\r\n");
     if (!admitted && path == QLatin1String("/"))
         return reply(socket, "200 OK", "text/html; charset=utf-8", loginForm(false),
                      "Content-Security-Policy: frame-ancestors 'none'\r\n");
@@ -263,20 +309,20 @@ void HttpFrontEnd::login(const QHttpServerRequest& request, QTcpSocket* socket)
                           "Allow: POST\r\n");
     if (!login_.required())
         return reply(socket, "303 See Other", {}, {}, "Location: /\r\n");
-    const QByteArray password =
-        QUrlQuery(QString::fromUtf8(request.body()))
-            .queryItemValue(QStringLiteral("password"), QUrl::FullyDecoded)
-            .toUtf8();
+    // A form's blanks come as '+', its '+' as %2B.
+    const QByteArray password = QUrlQuery(QString::fromUtf8(request.body()).replace(u'+', u' '))
+                                    .queryItemValue(QStringLiteral("password"), QUrl::FullyDecoded)
+                                    .toUtf8();
     const auto address = daemon::addressOf(*socket);
     QByteArray token;
     switch (login_.login(address.first, password, token)) {
     case WebLogin::Outcome::Welcome:
-        emit logged(QStringLiteral("web: %1 logged in").arg(address.second), false);
+        gate_.log(address.first, address.second + QStringLiteral(" logged in"), false);
         return reply(socket, "303 See Other", {}, {},
                      "Location: /\r\nSet-Cookie: " + QByteArray(WebLogin::kCookie) + '=' + token +
                          cookieFlags() + "\r\n");
     case WebLogin::Outcome::Wrong:
-        emit logged(QStringLiteral("web: %1 gave a wrong password").arg(address.second), true);
+        gate_.log(address.first, address.second + QStringLiteral(" gave a wrong password"), true);
         return reply(socket, "401 Unauthorized", "text/html; charset=utf-8", loginForm(true));
     case WebLogin::Outcome::TooMany:
         return replyError(socket, "429 Too Many Requests",
@@ -285,10 +331,10 @@ void HttpFrontEnd::login(const QHttpServerRequest& request, QTcpSocket* socket)
     }
 }
 
-void HttpFrontEnd::api(const QHttpServerRequest& request, QTcpSocket* socket, const QString& path)
+void HttpFrontEnd::api(const QHttpServerRequest& request, QTcpSocket* socket, const QString& path,
+                       bool admitted)
 {
-    if (login_.required() &&
-        !login_.admits(header(request, "authorization"), header(request, "cookie")))
+    if (!admitted)
         return replyError(socket, "401 Unauthorized", QStringLiteral("the password is needed"),
                           "WWW-Authenticate: Basic realm=\"vx37d\"\r\n");
     const bool get = request.method() == QHttpServerRequest::Method::Get;
@@ -326,17 +372,29 @@ void HttpFrontEnd::runCommand(const QHttpServerRequest& request, QTcpSocket* soc
     if (!body.isEmpty() && QJsonDocument::fromJson(body) != QJsonDocument(QJsonObject()))
         return replyError(socket, "400 Bad Request",
                           QStringLiteral("the body is empty or {}: the name says it all"));
-    const QString peer = daemon::addressOf(*socket).second;
-    emit logged(QStringLiteral("web: %1 runs %2").arg(peer, name.left(40)), false);
-    runNamedCommand(line_, name.toStdString(),
-                    [socket = QPointer<QTcpSocket>(socket), this](const NamedAnswer& answer) {
-                        static constexpr const char* kStatus[] = {
-                            "200 OK", "502 Bad Gateway", "504 Gateway Timeout",
-                            "503 Service Unavailable", "404 Not Found"};
-                        reply(socket, kStatus[static_cast<int>(answer.outcome)], kJson,
-                              QByteArray::fromStdString(answer.json));
-                        gate_.checkUnsent(socket);
-                    });
+    const auto [address, peer] = daemon::addressOf(*socket);
+    gate_.log(address, peer + QStringLiteral(" runs ") + name.left(40), false);
+    commandsRunning_[socket] = {socket, false};
+    runNamedCommand(
+        line_, name.toStdString(),
+        [key = socket, socket = QPointer<QTcpSocket>(socket), this](const NamedAnswer& answer) {
+            static constexpr const char* kStatus[] = {"200 OK", "502 Bad Gateway",
+                                                      "504 Gateway Timeout",
+                                                      "503 Service Unavailable", "404 Not Found"};
+            bool pipelined = false;
+            if (const auto running = commandsRunning_.find(key);
+                running != commandsRunning_.end() && running->second.socket == socket) {
+                pipelined = running->second.pipelined;
+                commandsRunning_.erase(running);
+            }
+            if (!socket)
+                return;
+            reply(socket, kStatus[static_cast<int>(answer.outcome)], kJson,
+                  QByteArray::fromStdString(answer.json), pipelined ? "Connection: close\r\n" : "");
+            if (pipelined)
+                socket->disconnectFromHost();
+            gate_.checkUnsent(socket);
+        });
 }
 
 void HttpFrontEnd::takeWebSockets()
@@ -372,23 +430,23 @@ void HttpFrontEnd::openEvents(std::unique_ptr<QWebSocket> socket)
                 events.lastPong = now_();
     });
     connect(raw, &QWebSocket::disconnected, this, [this, raw] {
-        const auto found = std::find_if(events_.begin(), events_.end(),
-                                        [raw](const EventSocket& e) { return e.socket.get() == raw; });
+        const auto found =
+            std::find_if(events_.begin(), events_.end(),
+                         [raw](const EventSocket& e) { return e.socket.get() == raw; });
         if (found == events_.end())
             return;
         raw->disconnect(this);
         found->socket.release()->deleteLater(); // it is inside its own signal
         events_.erase(found);
     });
-    raw->sendTextMessage(QString::fromUtf8(
-        QJsonDocument(statusJson(line_, now_())).toJson(QJsonDocument::Compact)));
-    events_.push_back({std::move(socket), now_()});
+    raw->sendTextMessage(
+        QString::fromUtf8(QJsonDocument(statusJson(line_, now_())).toJson(QJsonDocument::Compact)));
+    events_.push_back({std::move(socket), now_(), now_()});
 }
 
 void HttpFrontEnd::publish(const QJsonObject& change)
 {
-    const QString text =
-        QString::fromUtf8(QJsonDocument(change).toJson(QJsonDocument::Compact));
+    const QString text = QString::fromUtf8(QJsonDocument(change).toJson(QJsonDocument::Compact));
     std::vector<QWebSocket*> slow;
     for (EventSocket& events : events_) {
         if (events.socket->bytesToWrite() > limits_.maxUnsent)
@@ -397,9 +455,9 @@ void HttpFrontEnd::publish(const QJsonObject& change)
             events.socket->sendTextMessage(text);
     }
     for (QWebSocket* socket : slow) {
-        emit logged(QStringLiteral("web: %1 closed: its events left unread")
-                        .arg(socket->peerAddress().toString()),
-                    true);
+        const ListenAddress peer{socket->peerAddress(), socket->peerPort()};
+        gate_.log(peer.address.toString(),
+                  peer.text() + QStringLiteral(" closed: its events left unread"), true);
         socket->abort();
     }
 }
@@ -408,10 +466,12 @@ void HttpFrontEnd::sweepEvents(std::int64_t now)
 {
     std::vector<QWebSocket*> idle;
     for (EventSocket& events : events_) {
-        if (now - events.lastPong >= limits_.idleMs)
+        if (now - events.lastPong >= limits_.idleMs) {
             idle.push_back(events.socket.get());
-        else
+        } else if (now - events.lastPing >= limits_.idleMs / 3) {
+            events.lastPing = now; // a few pings before it counts as gone
             events.socket->ping();
+        }
     }
     for (QWebSocket* socket : idle)
         socket->abort();

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QWebSocket>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,9 +33,8 @@ class HttpFrontEnd : public QAbstractHttpServer
     Q_OBJECT
 
 public:
-    HttpFrontEnd(ProjectorLine& line, web::PageHost& pages, std::string password,
-                 HttpLimits limits, IntervalTimer& sweepTimer, ProjectorLine::Clock now,
-                 QObject* parent = nullptr);
+    HttpFrontEnd(ProjectorLine& line, web::PageHost& pages, std::string password, HttpLimits limits,
+                 IntervalTimer& sweepTimer, ProjectorLine::Clock now, QObject* parent = nullptr);
     ~HttpFrontEnd() override;
 
     // Listens; HTTPS when given a certificate and key (PEM files). False with errorString()
@@ -42,6 +42,8 @@ public:
     bool listen(const ListenAddress& address, const QString& certFile = {},
                 const QString& keyFile = {});
     QString errorString() const { return error_; }
+    // Whether listen() failed on the certificate or key, not on the address.
+    bool tlsFault() const { return tlsFault_; }
     ListenAddress address() const;
     // What a user opens: "http://127.0.0.1:8037/".
     QString pageUrl() const;
@@ -60,10 +62,12 @@ private:
     {
         std::unique_ptr<QWebSocket> socket;
         std::int64_t lastPong = 0;
+        std::int64_t lastPing = 0;
     };
     void page(const QHttpServerRequest& request, QTcpSocket* socket, bool admitted);
     void login(const QHttpServerRequest& request, QTcpSocket* socket);
-    void api(const QHttpServerRequest& request, QTcpSocket* socket, const QString& path);
+    void api(const QHttpServerRequest& request, QTcpSocket* socket, const QString& path,
+             bool admitted);
     void runCommand(const QHttpServerRequest& request, QTcpSocket* socket, const QString& name);
     void takeWebSockets();
     void openEvents(std::unique_ptr<QWebSocket> socket);
@@ -79,8 +83,15 @@ private:
     ConnectionGate gate_;
     QTcpServer* server_ = nullptr;
     bool tls_ = false;
+    bool tlsFault_ = false;
     QString error_;
     std::vector<EventSocket> events_;
+    struct Running
+    {
+        QPointer<QTcpSocket> socket; // null once gone: the address may be another's
+        bool pipelined = false;      // a request came behind the command
+    };
+    std::map<QTcpSocket*, Running> commandsRunning_;
 };
 
 } // namespace vx37::http

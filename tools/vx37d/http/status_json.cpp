@@ -1,8 +1,8 @@
 #include "http/status_json.h"
 
+#include "commands/button_table.h"
 #include "ctl/answer.h"
 #include "ctl/command_names.h"
-#include "commands/button_table.h"
 #include "replies/reply_forms.h"
 
 #include <QJsonArray>
@@ -62,8 +62,8 @@ QJsonValue readingJson(const ProjectorLine& line, const std::string& code, std::
 
 QJsonObject statusJson(const ProjectorLine& line, std::int64_t now)
 {
-    QJsonObject status{{QStringLiteral("line"),
-                        line.isUp() ? QStringLiteral("up") : QStringLiteral("down")}};
+    QJsonObject status{
+        {QStringLiteral("line"), line.isUp() ? QStringLiteral("up") : QStringLiteral("down")}};
     QJsonArray errors;
     for (const StatusReading& reading : kReadings) {
         const QJsonValue value = readingJson(line, reading.code, now);

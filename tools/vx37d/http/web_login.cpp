@@ -44,50 +44,66 @@ bool WebLogin::matches(const QByteArray& password) const
     return differ == 0;
 }
 
-bool WebLogin::admits(const QByteArray& authorization, const QByteArray& cookie)
+bool WebLogin::mayTry(const QString& address)
+{
+    const std::int64_t now = now_();
+    std::erase_if(tries_, [now](const auto& t) { return now - t.second.began >= kTriesMs; });
+    const auto found = tries_.find(address);
+    if (found == tries_.end())
+        return tries_.size() < kMostAddresses;
+    return found->second.count < kTries;
+}
+
+void WebLogin::wrongTry(const QString& address)
+{
+    Tries& tries = tries_[address];
+    if (tries.count++ == 0)
+        tries.began = now_();
+}
+
+WebLogin::Outcome WebLogin::admits(const QString& address, const QByteArray& authorization,
+                                   const QByteArray& cookie)
 {
     if (!required())
-        return true;
+        return Outcome::Welcome;
     if (authorization.startsWith("Basic ")) {
+        if (!mayTry(address))
+            return Outcome::TooMany;
         const QByteArray pair = QByteArray::fromBase64(authorization.mid(6).trimmed());
         const qsizetype colon = pair.indexOf(':');
         if (colon >= 0 && matches(pair.mid(colon + 1)))
-            return true;
+            return Outcome::Welcome;
+        wrongTry(address);
+        return Outcome::Wrong;
     }
     const QByteArray token = cookieValue(cookie, kCookie);
-    if (token.isEmpty())
-        return false;
-    const std::int64_t now = now_();
-    const auto found = sessions_.find(digest(token));
+    const auto found = token.isEmpty() ? sessions_.end() : sessions_.find(digest(token));
     if (found == sessions_.end())
-        return false;
+        return Outcome::Wrong;
+    const std::int64_t now = now_();
     if (now - found->second >= kIdleMs) {
         sessions_.erase(found);
-        return false;
+        return Outcome::Wrong;
     }
     found->second = now;
-    return true;
+    return Outcome::Welcome;
 }
 
 WebLogin::Outcome WebLogin::login(const QString& address, const QByteArray& password,
                                   QByteArray& token)
 {
-    const std::int64_t now = now_();
-    std::erase_if(tries_, [now](const auto& t) { return now - t.second.began >= kTriesMs; });
-    Tries& tries = tries_[address];
-    if (tries.count >= kTries)
+    if (!mayTry(address))
         return Outcome::TooMany;
     if (!matches(password)) {
-        if (tries.count++ == 0)
-            tries.began = now;
+        wrongTry(address);
         return Outcome::Wrong;
     }
+    const std::int64_t now = now_();
     std::erase_if(sessions_, [now](const auto& s) { return now - s.second >= kIdleMs; });
     if (sessions_.size() >= kMostSessions) // the longest unused goes
-        sessions_.erase(std::min_element(sessions_.begin(), sessions_.end(),
-                                         [](const auto& a, const auto& b) {
-                                             return a.second < b.second;
-                                         }));
+        sessions_.erase(
+            std::min_element(sessions_.begin(), sessions_.end(),
+                             [](const auto& a, const auto& b) { return a.second < b.second; }));
     std::array<quint32, 4> bits{};
     QRandomGenerator::system()->fillRange(bits.data(), bits.size());
     token = QByteArray(reinterpret_cast<const char*>(bits.data()), sizeof bits).toHex();
