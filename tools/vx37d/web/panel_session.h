@@ -48,7 +48,7 @@ public:
     // The connection is gone: a held button is released and the panel ends.
     void drop();
 
-    const Panel& panel() const { return panel_; }
+    Panel& panel() { return panel_; }
 
 signals:
     void message(const QByteArray& json);

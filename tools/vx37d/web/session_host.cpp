@@ -27,8 +27,8 @@ struct SessionHost::Live
     PanelSession session;
 };
 
-SessionHost::SessionHost(ProjectorLine& line, QString portName, QObject* parent)
-    : QObject(parent), line_(line), portName_(std::move(portName))
+SessionHost::SessionHost(ProjectorLine& line, QString portName, int maxSessions, QObject* parent)
+    : QObject(parent), line_(line), portName_(std::move(portName)), maxSessions_(maxSessions)
 {
 }
 
@@ -68,7 +68,7 @@ void closeSocket(QWebSocket* socket, QWebSocketProtocol::CloseCode code, const Q
 void SessionHost::openSession(QWebSocket* socket)
 {
     socket->setParent(this);
-    if (sessionCount() >= kMaxSessions) {
+    if (sessionCount() >= maxSessions_) {
         emit logged(QStringLiteral("web page %1 refused: %2 sessions open")
                         .arg(socket->peerAddress().toString())
                         .arg(sessionCount()),
