@@ -127,7 +127,8 @@ private slots:
                               pageEvent("dblclick", "Command17"),
                               R"({"event": "text", "control": "Text1", "text": 5})",
                               R"({"event": "key", "key": "Control", "ctrl": true})",
-                              pageEvent("click", "Command17") + QByteArray(8192, ' ')}
+                              pageEvent("click", "Command17") +
+                                  QByteArray(PanelSession::kLongestMessage, ' ')}
             << QByteArray() << "text1"
             << "";
     }
