@@ -1,11 +1,10 @@
 #include "commands/monitor_text.h"
 #include "pjlink_rig.h"
-#include "web/panel_session.h"
 #include "web/session_host.h"
+#include "web/virtual_session.h"
 
 #include "test_registry.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTest>
 #include <QWebSocket>
@@ -39,47 +38,40 @@ struct WebRig : PjlinkRig
     }
     qsizetype sent(const std::string& frame, std::size_t from = 0) const
     {
-        return std::count(port.writes().begin() + static_cast<long>(from), port.writes().end(),
-                          frame);
+        return std::count(port.writes().begin() + long(from), port.writes().end(), frame);
     }
 };
 
-// A page: its session on the rig's line, in virtual time; it answers pings while pongs.
-struct Page
+// A page on the rig's line; it answers pings while pongs.
+struct Page : web::VirtualSession
 {
-    explicit Page(WebRig& rig)
-        : session(rig.line, "/dev/ttyS0",
-                  {{rig.clock.createTimer(kDesignRepeatInterval),
-                    rig.clock.createTimer(kDesignReplyTimeout),
-                    rig.clock.createTimer(kOptionFrameInterval),
-                    rig.clock.createTimer(kDesignDisplayClear)},
-                   rig.clock.createTimer(0),
-                   rig.clock.createTimer(0)})
+    explicit Page(WebRig& rig) : VirtualSession(rig.line, rig.clock)
     {
-        QObject::connect(&session, &PanelSession::message,
-                         [this](const QByteArray& json) { messages << json; });
-        QObject::connect(&session, &PanelSession::ping, [this] {
-            if (pongs)
-                session.pong();
-        });
+        QObject::connect(&session, &PanelSession::message, [this](auto json) { messages << json; });
+        QObject::connect(&session, &PanelSession::ping,
+                         [this] { pongs ? session.pong() : void(); });
         QObject::connect(&session, &PanelSession::finished, [this] { finished = true; });
         session.start();
         QCoreApplication::sendPostedEvents();
     }
-    void send(const QByteArray& event) { session.receive(event); }
-    QJsonObject last() const { return QJsonDocument::fromJson(messages.last()).object(); }
-    QJsonObject form() const { return last().value("form").toObject(); }
+    // Events as "kind control", or messages as they are, ";" between.
+    void send(const QString& events)
+    {
+        for (const QString& event : events.split(';', Qt::SkipEmptyParts)) {
+            const QStringList part = event.trimmed().split(' ');
+            const auto made = QStringLiteral(R"({"event": "%1", "control": "%2"})");
+            session.receive((part.size() == 2 ? made.arg(part[0], part[1]) : event).toUtf8());
+        }
+    }
+    QJsonValue last(int back = 1) const
+    {
+        return QJsonDocument::fromJson(messages.end()[-back]).object();
+    }
 
-    PanelSession session;
     QByteArrayList messages;
     bool pongs = true;
     bool finished = false;
 };
-
-QByteArray pageEvent(const char* kind, const char* control)
-{
-    return QStringLiteral(R"({"event": "%1", "control": "%2"})").arg(kind, control).toUtf8();
-}
 
 } // namespace
 
@@ -90,64 +82,45 @@ class WebSessionTest : public QObject
 private slots:
     void events_data()
     {
-        QTest::addColumn<QByteArrayList>("events");
+        QTest::addColumn<QString>("events");
         QTest::addColumn<QByteArray>("written");
         QTest::addColumn<QString>("key"); // of the last message, or of its form
         QTest::addColumn<QString>("value");
         const QString ack = QString::fromStdString(renderMonitorText("\x06\r"));
-        const QByteArray ctrlK = R"({"event": "key", "key": "k", "ctrl": true})";
-        QTest::newRow("ON") << QByteArrayList{pageEvent("click", "Command17")}
-                            << QByteArray("C00\r") << "rxdLine" << ack;
-        QTest::newRow("typed")
-            << QByteArrayList{R"({"event":"text","control":"Text1","text":"CR6"})",
-                              pageEvent("click", "Command95")}
-            << QByteArray("CR6\r") << "text1"
-            << "CR6";
-        QTest::newRow("Ctrl+K") << QByteArrayList{ctrlK} << QByteArray() << "height"
-                                << "7200";
-        QTest::newRow("K alone") << QByteArrayList{R"({"event": "key", "key": "k"})"}
-                                 << QByteArray() << "height"
-                                 << "5350";
-        QTest::newRow("logo") << QByteArrayList{ctrlK, pageEvent("dblclick", "Image1")}
-                              << QByteArray() << "height"
-                              << "9100";
-        QTest::newRow("COM") << QByteArrayList{pageEvent("click", "Command33")} << QByteArray()
-                             << "portDescriptions"
+        const QString ctrlK = R"({"event": "key", "key": "k", "ctrl": true})";
+        // clang-format off
+        QTest::newRow("ON") << "click Command17" << QByteArray("C00\r") << "rxdLine" << ack;
+        QTest::newRow("typed") << R"({"event":"text","control":"Text1","text":"CR6"}; click Command95)"
+                               << QByteArray("CR6\r") << "text1" << "CR6";
+        QTest::newRow("Ctrl+K") << ctrlK << QByteArray() << "height" << "7200";
+        QTest::newRow("K alone") << R"({"event": "key", "key": "k"})" << QByteArray() << "height" << "5350";
+        QTest::newRow("logo") << ctrlK + ";dblclick Image1" << QByteArray() << "height" << "9100";
+        QTest::newRow("COM") << "click Command33" << QByteArray() << "portDescriptions"
                              << "vx37d: /dev/ttyS0 (answering)";
-        QTest::newRow("END") << QByteArrayList{pageEvent("click", "Command16")} << QByteArray()
-                             << "ended"
-                             << "true";
-        QTest::newRow("malformed")
-            << QByteArrayList{"{",
-                              "[1]",
-                              R"({"event": "click"})",
-                              pageEvent("click", "Command999"),
-                              pageEvent("down", "Command17"),
-                              pageEvent("click", "Command5"),
-                              pageEvent("dblclick", "Command17"),
-                              R"({"event": "text", "control": "Text1", "text": 5})",
-                              R"({"event": "key", "key": "Control", "ctrl": true})",
-                              pageEvent("click", "Command17") +
-                                  QByteArray(PanelSession::kLongestMessage, ' ')}
-            << QByteArray() << "text1"
-            << "";
+        QTest::newRow("END") << "click Command16" << QByteArray() << "ended" << "true";
+        QTest::newRow("malformed") << "{; [1];" R"({"event": "click"}; click Command999; down Command17;)"
+            R"(click Command5; dblclick Command17; up Command17; {"event": "text", "control": "Text1", "text": 5};)"
+            R"({"event": "key", "key": "Control", "ctrl": true})" << QByteArray() << "text1" << "";
+        QTest::newRow("too long") << "{\"event\": \"click\", \"control\": \"Command17\", \"x\": \"" +
+            QString(PanelSession::kLongestMessage, 'x') + "\"}" << QByteArray() << "txdLine" << "";
+        // clang-format on
     }
 
     // Each event reaches the panel as the window's would; one form follows each turn.
     void events()
     {
-        QFETCH(QByteArrayList, events);
+        QFETCH(QString, events);
         QFETCH(QByteArray, written);
         QFETCH(QString, key);
         QFETCH(QString, value);
         WebRig rig;
         Page page(rig);
         QCOMPARE(page.messages.size(), 1); // Form_Load's changes, in one form
-        for (const QByteArray& e : events)
-            page.send(e);
+        page.send(events);
         rig.run(100);
         QCOMPARE(QByteArray::fromStdString(rig.port.written()), written);
-        const QJsonValue shown = page.last().contains(key) ? page.last()[key] : page.form()[key];
+        const QJsonValue own = page.last()[key];
+        const QJsonValue shown = own.isUndefined() ? page.last()["form"][key] : own;
         QCOMPARE(shown.isArray() ? shown[0].toString() : shown.toVariant().toString(), value);
         QCOMPARE(page.finished, key == "ended");
     }
@@ -173,12 +146,11 @@ private slots:
         WebRig rig;
         rig.replyDelay = replyDelay;
         Page page(rig);
-        page.send(pageEvent("down", "Command5"));
+        page.send("down Command5");
         rig.run(1000);
-        if (replyDelay == 0)
-            QCOMPARE(rig.sent("C3C\r"), 1 + 1000 / kDesignRepeatInterval);
+        QVERIFY(replyDelay > 0 || rig.sent("C3C\r") == 1 + 1000 / kDesignRepeatInterval);
         if (ending == "up")
-            page.send(pageEvent("up", "Command5"));
+            page.send("up Command5");
         else if (ending == "drop")
             page.session.drop();
         page.pongs = false;
@@ -189,41 +161,32 @@ private slots:
         QCOMPARE(page.finished, ending != "up");
     }
 
-    // Two pages on one line: each sees its own frames and replies.
-    void sessions()
+    // Two pages on one line each see their own frames; a warning is a dialog after the
+    // form it follows; a page with no event for an hour is closed.
+    void sessions_dialog_idle()
     {
         WebRig rig;
         Page first(rig);
         Page second(rig);
-        first.send(pageEvent("click", "Command17"));
-        second.send(pageEvent("click", "Command18"));
+        first.send("click Command17");
+        second.send("click Command18");
         rig.run(100);
         QCOMPARE(rig.port.written(), "C00\rC01\r");
-        QCOMPARE(first.form()["txdLine"].toString(),
-                 QString::fromStdString(renderMonitorText("C00\r")));
-        QCOMPARE(second.form()["txdLine"].toString(),
-                 QString::fromStdString(renderMonitorText("C01\r")));
-    }
-
-    // A warning becomes a dialog after the form it follows; an idle page is closed.
-    void dialog_and_idle()
-    {
-        WebRig rig;
-        Page page(rig);
-        page.send(pageEvent("click", "Command33"));
-        emit page.session.panel().warning("text");
-        QCOMPARE(QJsonDocument::fromJson(page.messages.at(1)).object().keys(), {"form"});
-        QCOMPARE(page.last()["dialog"].toObject()["text"].toString(), "text");
+        QCOMPARE(first.last()["form"]["txdLine"].toString().toStdString(),
+                 renderMonitorText("C00\r"));
+        QCOMPARE(second.last()["form"]["txdLine"].toString().toStdString(),
+                 renderMonitorText("C01\r"));
+        first.send("click Command33");
+        emit first.session.panel().warning("text");
+        QVERIFY(first.last(2)["form"]["frame8Visible"].toBool());
+        QCOMPARE(first.last()["dialog"]["text"].toString(), "text");
         rig.clock.advance(PanelSession::kIdleMs - 1);
-        page.send(pageEvent("click", "Command96"));
-        rig.clock.advance(PanelSession::kIdleMs - 1);
-        QVERIFY(!page.finished);
+        QVERIFY(!first.finished && second.finished);
         rig.clock.advance(1);
-        QVERIFY(page.finished);
+        QVERIFY(first.finished);
     }
 
-    // Over a real socket: a page beyond the cap is closed; one that goes while holding a
-    // button stops it at once.
+    // Over a socket: a page beyond the cap is closed; one gone while holding stops it.
     void host()
     {
         WebRig rig;
@@ -234,14 +197,11 @@ private slots:
                 [&] { host.openSession(server.nextPendingConnection()); });
         QWebSocket page;
         QWebSocket second;
-        QByteArrayList received;
-        connect(&page, &QWebSocket::textMessageReceived,
-                [&](const QString& text) { received << text.toUtf8(); });
         page.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/session").arg(server.serverPort())));
-        QTRY_COMPARE(received.size(), 1);
+        QTRY_COMPARE(host.sessionCount(), 1);
         second.open(page.requestUrl());
         QTRY_COMPARE(second.state(), QAbstractSocket::UnconnectedState);
-        page.sendTextMessage(pageEvent("down", "Command5"));
+        page.sendTextMessage(R"({"event": "down", "control": "Command5"})");
         QTRY_VERIFY((rig.play(), rig.sent("C3C\r") > 1));
         page.abort();
         QTRY_COMPARE(host.sessionCount(), 0);

@@ -62,6 +62,8 @@ PanelSession::PanelSession(ProjectorLine& line, const QString& portName, Session
                                                      {QStringLiteral("text"), text}}}});
     });
     connect(&panel_, &Panel::ended, this, [this] {
+        // The window releases a held button as it closes, so does the page's session.
+        releaseHeld();
         send({{QStringLiteral("ended"), true}});
         finish(QStringLiteral("ended by END"));
     });
