@@ -1,9 +1,7 @@
-// Any messages a page sends its panel session, with the projector answering or not and
-// virtual time passing: nothing crashes, every message the session sends is a JSON object,
-// none follows its end, and no button stays held once the page has gone.
-// Input: records [op][...]; op % 4: 0 a message [length][bytes], 1 [ms / 8] of time,
-// 2 the projector's reply [length][bytes], 3 the page stops (or starts) answering pings,
-// or goes away.
+// A page's messages, the projector's replies and virtual time into a session, as records
+// [op % 4][...]: a message [length][bytes], [ms / 8], a reply [length][bytes], or the page
+// stops (or starts) answering pings, or goes. Every message out is one JSON object, none
+// follows the end, and no button stays held once the page has gone.
 #include "link/memory_serial_control.h"
 #include "web/virtual_session.h"
 
