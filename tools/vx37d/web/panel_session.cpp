@@ -93,7 +93,7 @@ void PanelSession::receive(const QByteArray& message)
     if (finished_ || message.size() > kLongestMessage)
         return;
     const QJsonDocument document = QJsonDocument::fromJson(message);
-    if (!document.isObject() || !handle(document.object()))
+    if (!document.isObject() || !handle(document.object()) || finished_)
         return;
     timers_.idle.start();
     // A press starts the heartbeat, a release ends it.
