@@ -54,19 +54,18 @@ PanelSession::PanelSession(ProjectorLine& line, const QString& portName, Session
     timers_.heartbeat.setInterval(kHeartbeatMs);
     timers_.heartbeat.setTickHandler([this] { heartbeat(); });
     timers_.idle.setInterval(kIdleMs);
-    timers_.idle.setTickHandler([this] {
-        releaseHeld();
-        panel_.Form_Unload();
-        finish(QStringLiteral("closed: no event for %1 minutes").arg(kIdleMs / 60000));
-    });
+    timers_.idle.setTickHandler(
+        [this] { end(QStringLiteral("closed: no event for %1 minutes").arg(kIdleMs / 60000)); });
     connect(&panel_, &Panel::propertyChanged, this, &PanelSession::formChanged);
     connect(&panel_, &Panel::warning, this, [this](const QString& text) {
         send({{QStringLiteral("dialog"), QJsonObject{{QStringLiteral("caption"), kWarningCaption},
                                                      {QStringLiteral("text"), text}}}});
     });
     connect(&panel_, &Panel::ended, this, [this] {
+        // The window releases a held button as it closes, so does the page's session.
+        releaseHeld();
         send({{QStringLiteral("ended"), true}});
-        finish(QStringLiteral("ended by \"END\""));
+        finish(QStringLiteral("ended by END"));
     });
 }
 
@@ -94,7 +93,7 @@ void PanelSession::receive(const QByteArray& message)
     if (finished_ || message.size() > kLongestMessage)
         return;
     const QJsonDocument document = QJsonDocument::fromJson(message);
-    if (!document.isObject() || !handle(document.object()))
+    if (!document.isObject() || !handle(document.object()) || finished_)
         return;
     timers_.idle.start();
     // A press starts the heartbeat, a release ends it.
@@ -157,11 +156,16 @@ bool PanelSession::handle(const QJsonObject& event)
 
 void PanelSession::drop()
 {
+    end(QStringLiteral("went away"));
+}
+
+void PanelSession::end(const QString& why)
+{
     if (finished_)
         return;
     releaseHeld();
     panel_.Form_Unload();
-    finish(QStringLiteral("the page went away"));
+    finish(why);
 }
 
 void PanelSession::release(const ButtonRow& row)
@@ -183,7 +187,8 @@ void PanelSession::heartbeat()
     if (!panel_.heldButton()) {
         timers_.heartbeat.stop();
     } else if (missedPongs_ >= kMissedPongs) {
-        drop();
+        end(QStringLiteral("closed: no answer to a ping for %1 ms")
+                .arg(kMissedPongs * kHeartbeatMs));
     } else {
         ++missedPongs_;
         emit ping();

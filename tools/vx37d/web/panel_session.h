@@ -33,7 +33,8 @@ public:
     static constexpr int kHeartbeatMs = 250;
     static constexpr int kMissedPongs = 3;
     static constexpr int kIdleMs = 3600 * 1000;
-    static constexpr qsizetype kLongestMessage = 8192;
+    // Room for the panel's longest text, 32767 characters, typed in UTF-8.
+    static constexpr qsizetype kLongestMessage = 131072;
 
     PanelSession(ProjectorLine& line, const QString& portName, SessionTimers timers,
                  QObject* parent = nullptr);
@@ -48,7 +49,7 @@ public:
     // The connection is gone: a held button is released and the panel ends.
     void drop();
 
-    const Panel& panel() const { return panel_; }
+    Panel& panel() { return panel_; }
 
 signals:
     void message(const QByteArray& json);
@@ -65,6 +66,8 @@ private:
     void release(const ButtonRow& row);
     void releaseHeld();
     void heartbeat();
+    // Releases a held button, ends the panel and finishes.
+    void end(const QString& why);
     void finish(const QString& why);
 
     LineSerialControl comm_;

@@ -27,8 +27,8 @@ struct SessionHost::Live
     PanelSession session;
 };
 
-SessionHost::SessionHost(ProjectorLine& line, QString portName, QObject* parent)
-    : QObject(parent), line_(line), portName_(std::move(portName))
+SessionHost::SessionHost(ProjectorLine& line, QString portName, int maxSessions, QObject* parent)
+    : QObject(parent), line_(line), portName_(std::move(portName)), maxSessions_(maxSessions)
 {
 }
 
@@ -68,7 +68,7 @@ void closeSocket(QWebSocket* socket, QWebSocketProtocol::CloseCode code, const Q
 void SessionHost::openSession(QWebSocket* socket)
 {
     socket->setParent(this);
-    if (sessionCount() >= kMaxSessions) {
+    if (sessionCount() >= maxSessions_) {
         emit logged(QStringLiteral("web page %1 refused: %2 sessions open")
                         .arg(socket->peerAddress().toString())
                         .arg(sessionCount()),
@@ -86,11 +86,11 @@ void SessionHost::openSession(QWebSocket* socket)
             [&session](const QString& text) { session.receive(text.toUtf8()); });
     connect(socket, &QWebSocket::pong, &session, [&session] { session.pong(); });
     connect(socket, &QWebSocket::disconnected, this,
-            [this, socket] { end(socket, QStringLiteral("the page went away")); });
+            [this, socket] { end(socket, QStringLiteral("went away")); });
     connect(&session, &PanelSession::ping, socket, [socket] { socket->ping(); });
     connect(&session, &PanelSession::message, socket, [this, socket](const QByteArray& json) {
         if (socket->bytesToWrite() > kMostUnsent) {
-            end(socket, QStringLiteral("closed: the page takes no more"));
+            end(socket, QStringLiteral("closed: it takes no more"));
             return;
         }
         socket->sendTextMessage(QString::fromUtf8(json));
@@ -103,7 +103,7 @@ void SessionHost::openSession(QWebSocket* socket)
                     .arg(sessionCount()),
                 false);
     if (socket->state() != QAbstractSocket::ConnectedState) {
-        end(socket, QStringLiteral("the page went away"));
+        end(socket, QStringLiteral("went away"));
         return;
     }
     session.start();
@@ -122,7 +122,7 @@ void SessionHost::end(QWebSocket* socket, const QString& why)
     live->session.drop(); // a held button is released now
     QTimer::singleShot(0, this,
                        [gone = std::shared_ptr<Live>(std::move(live))]() mutable { gone.reset(); });
-    emit logged(QStringLiteral("web page %1 %2 (%3 open)")
+    emit logged(QStringLiteral("web page %1: %2 (%3 open)")
                     .arg(socket->peerAddress().toString(), why)
                     .arg(sessionCount()),
                 false);

@@ -12,7 +12,7 @@ namespace vx37::web {
 
 // Serves the panel's page and runs a PanelSession, on the real clock, for each session
 // socket the HTTP front-end admits:
-// - beyond kMaxSessions open at once, a new socket is closed at once;
+// - beyond maxSessions open at once, a new socket is closed at once;
 // - a socket with more than kMostUnsent bytes the page has not taken is closed, so a slow
 //   page holds up nothing; a message longer than PanelSession::kLongestMessage closes it;
 // - a socket closed from here that the page does not close in kClosingMs is aborted.
@@ -27,7 +27,8 @@ public:
     static constexpr int kClosingMs = 5000;
 
     // portName: the device vx37d owns, as the sessions' "COM" shows it.
-    SessionHost(ProjectorLine& line, QString portName, QObject* parent = nullptr);
+    SessionHost(ProjectorLine& line, QString portName, int maxSessions = kMaxSessions,
+                QObject* parent = nullptr);
     ~SessionHost() override;
 
     std::optional<Asset> asset(const QString& path) const override;
@@ -43,6 +44,7 @@ private:
 
     ProjectorLine& line_;
     QString portName_;
+    int maxSessions_;
     std::map<QWebSocket*, std::unique_ptr<Live>> sessions_;
 };
 
