@@ -155,11 +155,11 @@ int main(int argc, char** argv)
                         .arg(shared.address().text()),
                     true);
     }
-    web::SessionHost pages(line, portName);
-    QObject::connect(&pages, &web::SessionHost::logged, &app, logLine);
     http::HttpLimits httpLimits;
     httpLimits.maxConnections = options.maxConnections;
     httpLimits.maxPerAddress = options.maxPerAddress;
+    web::SessionHost pages(line, portName, httpLimits.maxSessions);
+    QObject::connect(&pages, &web::SessionHost::logged, &app, logLine);
     http::HttpFrontEnd web(line, pages, plan.password, httpLimits, httpSweepTimer, now);
     QObject::connect(&web, &http::HttpFrontEnd::logged, &app, logLine);
     if (plan.http && !web.listen(*plan.http, QString::fromStdString(options.tlsCert),
