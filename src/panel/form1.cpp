@@ -1,6 +1,7 @@
 #include "panel/form1.h"
 
 #include "app/panel.h"
+#include "app/panel_clicks.h"
 #include "commands/button_table.h"
 #include "panel/control_inventory.h"
 #include "panel/entry_box.h"
@@ -245,20 +246,12 @@ void Form1::connectControl(std::string_view name, QWidget* widget)
         connectButton(qobject_cast<PanelButton*>(widget), *row);
         return;
     }
-    static constexpr std::pair<std::string_view, void (Panel::*)()> kClicks[] = {
-        {"Command16", &Panel::Command16_Click}, {"Command33", &Panel::Command33_Click},
-        {"Command34", &Panel::Command34_Click}, {"Command95", &Panel::Command95_Click},
-        {"Command96", &Panel::Command96_Click}, {"Option1", &Panel::Option1_Click},
-        {"Option2", &Panel::Option2_Click},     {"Option9", &Panel::Option9_Click},
-        {"Option10", &Panel::Option10_Click}};
-    for (const auto& [control, handler] : kClicks) {
-        if (control == name) {
-            // The panel itself is captured, not this: GCC 12 with the undefined-behaviour
-            // sanitizer miscompiles a member-pointer call through a nested `this` capture.
-            connect(qobject_cast<QAbstractButton*>(widget), &QAbstractButton::clicked, this,
-                    [panel = &panel_, handler = handler] { std::invoke(handler, panel); });
-            return;
-        }
+    if (const PanelHandler handler = clickHandler(name)) {
+        // The panel itself is captured, not this: GCC 12 with the undefined-behaviour
+        // sanitizer miscompiles a member-pointer call through a nested `this` capture.
+        connect(qobject_cast<QAbstractButton*>(widget), &QAbstractButton::clicked, this,
+                [panel = &panel_, handler] { std::invoke(handler, panel); });
+        return;
     }
     if (widget == text1_)
         connect(text1_, &QLineEdit::textChanged, this,

@@ -11,7 +11,7 @@
 #include "link/any_port_control.h"
 #include "mqtt/mqtt_service.h"
 #include "share/share_server.h"
-#include "web/page_assets.h"
+#include "web/session_host.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -62,22 +62,6 @@ std::string hostName()
 
 // How often the slow readings are taken.
 constexpr int kSlowPollMs = 60 * 1000;
-
-// The page's files, and no sessions.
-class StaticPages final : public web::PageHost
-{
-public:
-    std::optional<web::Asset> asset(const QString& path) const override
-    {
-        return web::pageAsset(path);
-    }
-    void openSession(QWebSocket* socket) override
-    {
-        socket->close(QWebSocketProtocol::CloseCodeGoingAway);
-        socket->deleteLater();
-    }
-    int sessionCount() const override { return 0; }
-};
 
 } // namespace
 
@@ -172,10 +156,11 @@ int main(int argc, char** argv)
                         .arg(shared.address().text()),
                     true);
     }
-    StaticPages pages;
     http::HttpLimits httpLimits;
     httpLimits.maxConnections = options.maxConnections;
     httpLimits.maxPerAddress = options.maxPerAddress;
+    web::SessionHost pages(line, portName, httpLimits.maxSessions);
+    QObject::connect(&pages, &web::SessionHost::logged, &app, logLine);
     http::HttpFrontEnd web(line, pages, plan.password, httpLimits, httpSweepTimer, now);
     QObject::connect(&web, &http::HttpFrontEnd::logged, &app, logLine);
     if (plan.http && !web.listen(*plan.http, QString::fromStdString(options.tlsCert),
