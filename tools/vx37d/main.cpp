@@ -158,7 +158,7 @@ int main(int argc, char** argv)
     }
     http::HttpLimits httpLimits;
     httpLimits.maxConnections = options.maxConnections;
-    httpLimits.maxPerAddress = options.maxPerAddress;
+    httpLimits.maxPerAddress = options.maxPerAddress * http::kConnectionsPerBrowser;
     web::SessionHost pages(line, portName, httpLimits.maxSessions);
     QObject::connect(&pages, &web::SessionHost::logged, &app, logLine);
     http::HttpFrontEnd web(line, pages, plan.password, httpLimits, httpSweepTimer, now);

@@ -500,7 +500,9 @@ Options (each also a "key = value" line of the --config file, without the dashes
   --poll SECONDS         how often power, input and mute are read (default 5)
   --max-connections N    clients at once of each front-end (default 64); one more is
                          reset at once
-  --max-per-address N    clients at once of each front-end from one address (default 8)
+  --max-per-address N    clients at once of each front-end from one address (default 8;
+                         the web panel takes four connections for each, as a browser
+                         opens several for one page)
   --config FILE          read these settings from FILE; the command line wins
   --help, --version
 

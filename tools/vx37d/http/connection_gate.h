@@ -14,6 +14,11 @@
 
 namespace vx37::http {
 
+// A browser opens several connections for one page (six at once is common) besides its
+// page's socket: the web front-end admits this many connections from one address for each
+// client --max-per-address allows.
+inline constexpr int kConnectionsPerBrowser = 4;
+
 // The bounds of the web front-end.
 struct HttpLimits
 {
