@@ -48,7 +48,10 @@ async function clickToWire(page, wire, count) {
 }
 
 async function main() {
-    const { url, wire, browser, vx37d } = await rig(context, { args: ['--poll', '1'] });
+    const { url, wire, browser, vx37d } = await rig(context, {
+        // 50 pages of one browser, all from one address: beyond the caps as they come.
+        args: ['--poll', '1', '--max-connections', '1000', '--max-per-address', '1000'],
+    });
     const page = await openPanel(browser, url);
     const latencies = await clickToWire(page, wire, 30);
     console.log(`click to frame on the wire: p50 ${ms(percentile(latencies, 0.5))}, ` +

@@ -220,6 +220,8 @@ private slots:
         QCOMPARE(answer.left(12), "HTTP/1.1 " + status);
         if (status == "101" && request.startsWith("GET /session"))
             QVERIFY(QTest::qWaitFor([&] { return rig.pages.sessions.size() == 1; }, 5000));
+        else // Qt completes a refused upgrade too: it must never reach the page's host
+            QVERIFY(!QTest::qWaitFor([&] { return !rig.pages.sessions.empty(); }, 200));
     }
 
     // A login sets a session cookie the API takes; wrong passwords, then too many.

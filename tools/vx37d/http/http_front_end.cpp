@@ -17,6 +17,7 @@
 #include <QSslServer>
 #include <QSysInfo>
 #include <QTcpServer>
+#include <QTimer>
 #include <QUrlQuery>
 
 namespace vx37::http {
@@ -257,7 +258,8 @@ bool HttpFrontEnd::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
         else if (pages_.sessionCount() >= limits_.maxSessions)
             replyError(socket, "503 Service Unavailable",
                        QStringLiteral("%1 panel pages are open already").arg(limits_.maxSessions));
-        // else: no answer, and Qt takes the upgrade
+        else
+            admitUpgrade(socket); // no answer, and Qt takes the upgrade
     } else if (path == QLatin1String(kEventsPath) && upgrade) {
         if (!admitted)
             replyError(socket, "401 Unauthorized", QStringLiteral("the password is needed"),
@@ -266,6 +268,8 @@ bool HttpFrontEnd::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
             replyError(
                 socket, "503 Service Unavailable",
                 QStringLiteral("%1 event sockets are open already").arg(limits_.maxEventSockets));
+        else
+            admitUpgrade(socket);
     } else if (upgrade)
         replyError(socket, "404 Not Found", QStringLiteral("no WebSocket here"));
     else if (path.startsWith(QLatin1String("/api/")))
@@ -397,12 +401,27 @@ void HttpFrontEnd::runCommand(const QHttpServerRequest& request, QTcpSocket* soc
         });
 }
 
+void HttpFrontEnd::admitUpgrade(QTcpSocket* socket)
+{
+    const std::pair key(socket->peerAddress().toString(), socket->peerPort());
+    upgradesAdmitted_.insert(key);
+    connect(socket, &QObject::destroyed, this, [this, key] { upgradesAdmitted_.erase(key); });
+}
+
 void HttpFrontEnd::takeWebSockets()
 {
     while (hasPendingWebSocketConnections()) {
         std::unique_ptr<QWebSocket> socket = nextPendingWebSocketConnection();
         if (!socket)
             break;
+        if (upgradesAdmitted_.erase({socket->peerAddress().toString(), socket->peerPort()}) == 0) {
+            // Refused already, its refusal on the way and its connection closing: what it
+            // sends goes nowhere until it is gone.
+            QWebSocket* refused = socket.release();
+            connect(refused, &QWebSocket::disconnected, refused, &QObject::deleteLater);
+            QTimer::singleShot(kRefusedCloseMs, refused, [refused] { refused->abort(); });
+            continue;
+        }
         if (socket->requestUrl().path() == QLatin1String(kEventsPath)) {
             openEvents(std::move(socket));
         } else if (pages_.sessionCount() >= limits_.maxSessions) {

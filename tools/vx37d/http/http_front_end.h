@@ -10,6 +10,7 @@
 #include <QWebSocket>
 
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -92,6 +93,12 @@ private:
         bool pipelined = false;      // a request came behind the command
     };
     std::map<QTcpSocket*, Running> commandsRunning_;
+    // The connections (peer address and port) whose WebSocket upgrade was admitted. Qt
+    // completes any upgrade, even one answered with a refusal, so a WebSocket is taken only
+    // from one of these.
+    void admitUpgrade(QTcpSocket* socket);
+    static constexpr int kRefusedCloseMs = 5000;
+    std::set<std::pair<QString, quint16>> upgradesAdmitted_;
 };
 
 } // namespace vx37::http
