@@ -39,7 +39,7 @@ bool ConnectionGate::admit(QTcpSocket* socket)
 {
     const auto [address, peer] = daemon::addressOf(*socket);
     const auto fromIt = std::count_if(connections_.begin(), connections_.end(),
-                                      [&](const auto& c) { return c.second.address == address; });
+                                      [&from = address](const auto& c) { return c.second.address == from; });
     QString refusal;
     if (connectionCount() >= limits_.maxConnections)
         refusal = QStringLiteral("%1 connections open already").arg(limits_.maxConnections);
