@@ -52,6 +52,10 @@ ParsedOptions parseOptions(const std::vector<std::string>& args);
 
 std::string usageText();
 
+// What is wrong with a text PJLink would carry (more than `longest` bytes, a control
+// character), or empty.
+std::string textFault(const std::string& value, std::size_t longest);
+
 struct ListenAddress
 {
     QHostAddress address;
